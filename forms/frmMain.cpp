@@ -1,0 +1,3 @@
+#include "forms/frmMain.h"
+
+frmMain::frmMain(QWidget* parent) : QWidget(parent) { setObjectName("frmMain"); }

@@ -1,0 +1,1 @@
+#include "jet/Error.h"

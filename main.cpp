@@ -1,0 +1,10 @@
+#include <QApplication>
+
+#include "forms/frmMain.h"
+
+int main(int argc, char* argv[]) {
+  QApplication app(argc, argv);
+  frmMain w;
+  w.show();
+  return app.exec();
+}

@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds with warnings as errors, runs every test,
+# then again under AddressSanitizer + UndefinedBehaviorSanitizer, then the fuzzers briefly.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+scripts/install-deps.sh
+
+export QT_QPA_PLATFORM=offscreen
+export XDG_RUNTIME_DIR="${XDG_RUNTIME_DIR:-/tmp/lw-runtime}"
+mkdir -p "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
+
+echo "== build (warnings as errors)"
+scripts/build.sh ci -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLW_WERROR=ON
+echo "== tests"
+ctest --test-dir build/ci --output-on-failure -j "$(nproc)" --timeout 600
+
+echo "== build (ASan + UBSan)"
+scripts/build.sh asan -DCMAKE_BUILD_TYPE=Debug -DLW_WERROR=ON -DLW_SANITIZE=ON
+echo "== tests under sanitizers"
+ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+  ctest --test-dir build/asan --output-on-failure -j "$(nproc)" --timeout 900
+
+if [ -d jet/fuzz ]; then
+  echo "== fuzz (bounded)"
+  scripts/fuzz.sh "${LW_FUZZ_SECONDS:-60}"
+fi
