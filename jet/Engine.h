@@ -1,0 +1,91 @@
+#pragma once
+
+// The engine's public interface: what the program and jetdb call.
+// Everything else under jet/ is the engine's own business.
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "jet/Error.h"
+
+namespace jet {
+
+enum class Version { Jet3, Jet4 };
+
+// One user or system table as the catalog lists it.
+struct TableSummary {
+  std::string name;
+  uint32_t tdefPage = 0;
+  uint64_t rowCount = 0;  // live rows actually read, not the stored count
+  bool system = false;
+};
+
+// What `jetdb info` prints.
+struct DatabaseInfo {
+  Version version = Version::Jet4;
+  uint32_t pageSize = 0;
+  uint32_t pageCount = 0;
+  uint32_t freePages = 0;
+  uint16_t codePage = 0;
+  uint32_t sortOrder = 0;
+  double creationDate = 0;  // OLE automation date
+  bool hasPassword = false;
+  bool encoded = false;
+  bool inUse = false;  // another program holds the lock file
+  std::vector<TableSummary> tables;
+};
+
+// Opens the file read-only and summarises it. Throws Error.
+DatabaseInfo describe(const std::string& path, const std::string& connect);
+
+enum class Severity { Info, Warning, Error };
+
+// One problem found by check(); table is empty and page 0 where none applies.
+struct Finding {
+  Severity severity = Severity::Error;
+  std::string table;
+  uint32_t page = 0;
+  std::string message;  // a sentence a user can act on
+};
+
+struct CheckReport {
+  std::vector<Finding> findings;
+  bool inUse = false;
+  // Clean: no finding of severity Warning or Error.
+  bool clean() const;
+};
+
+// The integrity check. Throws Error only when the file cannot be opened at all.
+CheckReport check(const std::string& path, const std::string& connect);
+
+// True when another program holds a lock on the database's ".ldb" file.
+bool isInUse(const std::string& path);
+
+struct CompactOptions {
+  // Keep each table's AutoNumber seed as stored instead of resetting it to
+  // the highest remaining value + 1.
+  bool keepAutoNumberSeed = false;
+};
+
+// Called now and then with the fraction done (0..1); returning false cancels
+// the compaction, which then throws Error and leaves nothing at dst.
+using Progress = std::function<bool(double fraction)>;
+
+struct CompactResult {
+  uint64_t sourceBytes = 0;
+  uint64_t outputBytes = 0;
+  uint32_t sourcePages = 0;
+  uint32_t outputPages = 0;
+  uint32_t tables = 0;
+  uint64_t rows = 0;
+};
+
+// Writes a complete, verified compacted copy of src at dst, or throws Error and
+// leaves nothing at dst. The source is opened read-only and never changed.
+CompactResult compactDatabase(const std::string& src, const std::string& dst,
+                              const std::string& srcConnect, const CompactOptions& options = {},
+                              const Progress& progress = {});
+
+}  // namespace jet
