@@ -1,1 +1,0 @@
-#include "jet/Error.h"
