@@ -1,5 +1,7 @@
 #include "jet/Engine.h"
 
+#include "jet/LockFile.h"
+
 namespace jet {
 
 bool CheckReport::clean() const {
@@ -7,5 +9,7 @@ bool CheckReport::clean() const {
     if (f.severity != Severity::Info) return false;
   return true;
 }
+
+bool isInUse(const std::string& path) { return lockHeld(lockFilePath(path)); }
 
 }  // namespace jet
