@@ -40,6 +40,13 @@ struct DatabaseInfo {
 // Opens the file read-only and summarises it. Throws Error.
 DatabaseInfo describe(const std::string& path, const std::string& connect);
 
+class Database;
+struct TableDef;
+// The same for a database already open (inUse left false). Throws Error.
+DatabaseInfo describe(const Database& db);
+// Live rows of one table. Throws Error on damage.
+uint64_t countRows(const Database& db, const TableDef& def);
+
 enum class Severity { Info, Warning, Error };
 
 // One problem found by check(); table is empty and page 0 where none applies.

@@ -37,6 +37,9 @@ struct Header {
 // 3049 for a damaged header. `name` is the path shown in messages.
 Header parseHeader(ByteView fileStart, const std::string& name);
 
+// Throws Error 3049, DAO's "cannot open ... may be corrupt" for `name`.
+[[noreturn]] void throwCannotOpen(const std::string& name);
+
 // The header mask: RC4 key stream of C7 DA 39 6B, applied from 0x18.
 void applyHeaderMask(uint8_t* page0, uint32_t length);
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "jet/Bytes.h"
+#include "jet/DataPage.h"
 #include "jet/Format.h"
 #include "jet/TableDef.h"
 

@@ -1,0 +1,91 @@
+#include "jet/Database.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "jet/Password.h"
+#include "jet/Rc4.h"
+
+namespace jet {
+namespace {
+
+std::vector<uint8_t> readWholeFile(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0 || S_ISDIR(st.st_mode))
+    throw Error(3024, "Could not find file '" + path + "'.");
+  if (!S_ISREG(st.st_mode)) throwCannotOpen(path);  // FIFOs, devices: never block on them
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) {
+    if (errno == ENOENT) throw Error(3024, "Could not find file '" + path + "'.");
+    throw Error(3051, "Cannot open the file '" + path +
+                          "'. It is already opened exclusively by another user, or you need "
+                          "permission to view its data.");
+  }
+  std::vector<uint8_t> bytes(static_cast<size_t>(st.st_size));
+  size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t n = ::read(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    done += static_cast<size_t>(n);
+  }
+  ::close(fd);
+  bytes.resize(done);  // a file that shrank while read is judged by what was read
+  return bytes;
+}
+
+}  // namespace
+
+std::unique_ptr<Database> Database::open(const std::string& path, const std::string& connect) {
+  return fromBytes(readWholeFile(path), path, connect);
+}
+
+std::unique_ptr<Database> Database::fromBytes(std::vector<uint8_t> bytes, const std::string& name,
+                                              const std::string& connect) {
+  std::unique_ptr<Database> db(new Database);
+  db->name_ = name;
+  db->bytes_ = std::move(bytes);
+  db->load(connect);
+  return db;
+}
+
+void Database::load(const std::string& connect) {
+  header_ = parseHeader(ByteView(bytes_), name_);
+  format_ = &Format::of(header_.version);
+  const uint32_t ps = format_->pageSize;
+  // A file cut short or padded is damaged; pages 0..2 must exist for the catalog.
+  if (bytes_.size() % ps != 0 || bytes_.size() / ps < 3 || bytes_.size() / ps > 0xFFFFFF)
+    throwCannotOpen(name_);
+  pageCount_ = static_cast<uint32_t>(bytes_.size() / ps);
+
+  const std::optional<std::string> pwd = passwordFromConnect(connect);
+  if (header_.hasPassword() && !passwordMatches(header_, pwd.value_or("")))
+    throw Error(3031, "Not a valid password.");
+
+  if (header_.dbKey != 0)
+    for (uint32_t pg = 1; pg < pageCount_; ++pg)
+      applyPageKey(header_.dbKey, pg, bytes_.data() + static_cast<size_t>(pg) * ps, ps);
+}
+
+void Database::pageOutOfRange(uint32_t pg) const {
+  throw Corrupt("page " + std::to_string(pg) + " lies past the end of the file (" +
+                std::to_string(pageCount_) + " pages)");
+}
+
+const Catalog& Database::catalog() const {
+  if (!catalog_) catalog_ = std::make_unique<Catalog>(readCatalog(*this));
+  return *catalog_;
+}
+
+const TableDef& Database::tableDef(uint32_t tdefPage) const {
+  auto it = tableDefs_.find(tdefPage);
+  if (it == tableDefs_.end())
+    it = tableDefs_.emplace(tdefPage, std::make_unique<TableDef>(readTableDef(*this, tdefPage)))
+             .first;
+  return *it->second;
+}
+
+}  // namespace jet

@@ -1,0 +1,179 @@
+#include "jet/TableDef.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "jet/Database.h"
+#include "jet/Text.h"
+
+namespace jet {
+namespace {
+
+bool sameName(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (std::tolower(static_cast<unsigned char>(a[i])) !=
+        std::tolower(static_cast<unsigned char>(b[i])))
+      return false;
+  return true;
+}
+
+// Count fields that each need `size` bytes must fit in what is left.
+void checkCount(uint64_t count, uint64_t size, size_t pos, const ByteView& buf, const char* what) {
+  if (pos > buf.size() || count * size > buf.size() - pos)
+    throwCorrupt(std::to_string(count) + " " + what + " do not fit the table definition");
+}
+
+std::string readName(const ByteView& buf, size_t& pos, const Format& f) {
+  const uint32_t n = f.jet4 ? buf.u16(pos) : buf.u8(pos);
+  pos += f.nameLengthSize;
+  const ByteView bytes = buf.sub(pos, n);
+  pos += n;
+  return f.jet4 ? ucs2ToUtf8(bytes) : codePageToUtf8(bytes);
+}
+
+}  // namespace
+
+std::vector<const Column*> TableDef::columnsInOrder() const {
+  std::vector<const Column*> out;
+  out.reserve(columns.size());
+  for (const Column& c : columns) out.push_back(&c);
+  std::stable_sort(out.begin(), out.end(),
+                   [](const Column* a, const Column* b) { return a->number < b->number; });
+  return out;
+}
+
+const Column* TableDef::findColumn(const std::string& name) const {
+  for (const Column& c : columns)
+    if (sameName(c.name, name)) return &c;
+  return nullptr;
+}
+
+const Column* TableDef::columnByNumber(uint16_t number) const {
+  for (const Column& c : columns)
+    if (c.number == number) return &c;
+  return nullptr;
+}
+
+TableDef readTableDef(const Database& db, uint32_t firstPage) {
+  const Format& f = db.format();
+  TableDef t;
+  t.firstPage = firstPage;
+
+  // The page chain, guarded against loops.
+  std::vector<bool> seen(db.pageCount(), false);
+  uint32_t pg = firstPage;
+  while (true) {
+    if (!db.hasPage(pg))
+      throwCorrupt("table definition page " + std::to_string(pg) +
+                   " lies past the end of the file");
+    if (seen[pg])
+      throwCorrupt("the table definition chain loops back to page " + std::to_string(pg));
+    seen[pg] = true;
+    const ByteView page = db.page(pg);
+    if (page.u8(0) != page_type::kTableDef)
+      throwCorrupt("page " + std::to_string(pg) + " is not a table definition page");
+    t.pages.push_back(pg);
+    if (t.buffer.empty())
+      t.buffer.assign(page.begin(), page.end());
+    else
+      t.buffer.insert(t.buffer.end(), page.begin() + 8, page.end());
+    pg = page.u32(4);
+    if (pg == 0) break;
+  }
+
+  const ByteView b(t.buffer);
+  t.length = b.u32(f.tdefLength);
+  t.numRowsOffset = f.tdefNumRows;
+  t.numRows = b.u32(f.tdefNumRows);
+  t.autoNumberOffset = f.tdefAutoNumber;
+  t.autoNumber = b.u32(f.tdefAutoNumber);
+  t.tableType = b.u8(f.tdefTableType);
+  t.maxCols = b.u16(f.tdefMaxCols);
+  t.numVarCols = b.u16(f.tdefNumVarCols);
+  t.numCols = b.u16(f.tdefNumCols);
+  t.numIdx = b.u32(f.tdefNumIdx);
+  t.numRealIdx = b.u32(f.tdefNumRealIdx);
+  t.ownedMapOffset = f.tdefOwnedMap;
+  t.ownedMap = RowPtr::fromRaw(b.u32(f.tdefOwnedMap));
+  t.freeMapOffset = f.tdefFreeMap;
+  t.freeMap = RowPtr::fromRaw(b.u32(f.tdefFreeMap));
+
+  size_t pos = f.tdefSections;
+  checkCount(t.numRealIdx, f.realIndexCountSize, pos, b, "index statistics");
+  t.realIndexes.resize(t.numRealIdx);
+  for (uint32_t i = 0; i < t.numRealIdx; ++i) {
+    t.realIndexes[i].number = i;
+    t.realIndexes[i].countOffset = pos;
+    t.realIndexes[i].uniqueCount = b.u32(pos + 4);
+    pos += f.realIndexCountSize;
+  }
+
+  checkCount(t.numCols, f.columnSize, pos, b, "columns");
+  t.columns.resize(t.numCols);
+  for (Column& c : t.columns) {
+    c.descriptorOffset = pos;
+    c.type = b.u8(pos + f.colType);
+    c.number = b.u16(pos + f.colNumber);
+    c.varIndex = b.u16(pos + f.colVarIndex);
+    c.flags = b.u8(pos + f.colFlags);
+    c.extFlags = f.jet4 ? b.u8(pos + f.colExtFlags) : 0;
+    c.fixedOffset = b.u16(pos + f.colFixedOffset);
+    c.length = b.u16(pos + f.colLength);
+    c.precision = b.u8(pos + f.colPrecision);
+    c.scale = b.u8(pos + f.colScale);
+    pos += f.columnSize;
+  }
+  for (Column& c : t.columns) c.name = readName(b, pos, f);
+
+  checkCount(t.numRealIdx, f.realIndexSize, pos, b, "indexes");
+  for (RealIndex& ri : t.realIndexes) {
+    ri.definitionOffset = pos;
+    for (int k = 0; k < 10; ++k) {
+      const uint16_t col = b.u16(pos + f.realIdxColumns + 3 * k);
+      const uint8_t order = b.u8(pos + f.realIdxColumns + 3 * k + 2);
+      if (col != 0xFFFF) ri.columns.push_back(IndexColumn{col, order != 0});
+    }
+    ri.usageMap = RowPtr::fromRaw(b.u32(pos + f.realIdxUsageMap));
+    ri.rootPage = b.u32(pos + f.realIdxRoot);
+    ri.flags = b.u8(pos + f.realIdxFlags);
+    pos += f.realIndexSize;
+  }
+
+  checkCount(t.numIdx, f.logicalIndexSize, pos, b, "logical indexes");
+  t.logicalIndexes.resize(t.numIdx);
+  for (LogicalIndex& li : t.logicalIndexes) {
+    li.definitionOffset = pos;
+    li.number = b.u32(pos + f.logIdxNumber);
+    li.realIndex = b.u32(pos + f.logIdxRealIndex);
+    li.relationRole = b.u8(pos + f.logIdxRelRole);
+    li.relatedIndex = static_cast<int32_t>(b.u32(pos + f.logIdxRelIndex));
+    li.relatedTable = b.u32(pos + f.logIdxRelTable);
+    li.cascadeUpdates = b.u8(pos + f.logIdxCascadeUpdates);
+    li.cascadeDeletes = b.u8(pos + f.logIdxCascadeDeletes);
+    li.type = b.u8(pos + f.logIdxType);
+    pos += f.logicalIndexSize;
+  }
+  for (LogicalIndex& li : t.logicalIndexes) li.name = readName(b, pos, f);
+
+  // Long-value column maps up to FF FF; older writers may end the buffer early.
+  while (pos + 2 <= b.size()) {
+    const uint16_t col = b.u16(pos);
+    if (col == 0xFFFF) {
+      pos += 2;
+      break;
+    }
+    if (pos + 10 > b.size()) break;
+    LongValueMap m;
+    m.column = col;
+    m.owned = RowPtr::fromRaw(b.u32(pos + 2));
+    m.free = RowPtr::fromRaw(b.u32(pos + 6));
+    m.offset = pos;
+    t.longValueMaps.push_back(m);
+    pos += 10;
+  }
+  t.parsedLength = pos;
+  return t;
+}
+
+}  // namespace jet

@@ -1,0 +1,57 @@
+#pragma once
+
+// What the jetdb commands share: option parsing, error output, exit codes
+// and small JSON helpers.
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "jet/Error.h"
+
+namespace jetdb {
+
+enum Exit { kDone = 0, kProblems = 1, kUsage = 2, kEngineError = 3 };
+
+// Thrown for a command line that does not parse; main prints it with a hint.
+struct UsageError {
+  std::string message;
+  std::string command;  // the subcommand whose --help to suggest, or ""
+};
+
+// A subcommand's options, parsed from argv after the command name.
+struct Options {
+  std::vector<std::string> positional;
+  std::optional<std::string> password;
+  std::optional<std::string> table;
+  bool json = false;
+  bool system = false;
+  bool progress = false;
+  bool help = false;
+};
+
+// Flags a command accepts besides --help and --password.
+struct Accepts {
+  bool json = false, table = false, system = false, progress = false;
+};
+
+// Throws UsageError on an unknown option or a missing value.
+Options parseOptions(const std::string& command, int argc, char** argv, int first,
+                     const Accepts& accepts);
+
+// The connect string for --password ("" when none was given).
+std::string connectFor(const Options& o);
+
+// "jetdb: error NNNN: description" on stderr; returns kEngineError.
+int reportError(const jet::Error& e);
+
+std::string jsonString(const std::string& s);
+// Exact number of positionals or UsageError.
+void expectPositionals(const Options& o, const std::string& command, size_t n, const char* what);
+
+int runInfo(int argc, char** argv);
+int runCheck(int argc, char** argv);
+int runDump(int argc, char** argv);
+int runCompact(int argc, char** argv);
+
+}  // namespace jetdb
