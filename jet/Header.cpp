@@ -46,8 +46,11 @@ uint16_t Header::commitSlot(int n) const {
 }
 
 bool Header::dirty() const {
-  for (int n = 1; n < 256; ++n)
-    if (commitSlot(n) != 0x0100) return true;
+  // Each slot is a little-endian pair: a counter byte, then 0x01 whenever the
+  // slot's user is idle (every closed file seen). Anything else there means a
+  // user stopped in the middle of writing.
+  for (int n = 0; n < 256; ++n)
+    if ((commitSlot(n) >> 8) != 0x01) return true;
   return false;
 }
 

@@ -29,7 +29,8 @@ struct Header {
   bool hasPassword() const;
   // Commit slot n (0..255) as stored: two bytes at format().commitSlots + 2n.
   uint16_t commitSlot(int n) const;
-  // True when any slot other than 0 differs from the closed-file pattern 00 01.
+  // True when a slot's state byte is not the idle value 0x01: the file was
+  // not closed cleanly (or a user is writing right now).
   bool dirty() const;
 };
 

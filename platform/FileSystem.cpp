@@ -1,0 +1,137 @@
+#include "platform/FileSystem.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "jet/Engine.h"
+
+namespace platform {
+namespace {
+
+QByteArray native(const QString& path) { return path.toLocal8Bit(); }
+
+class Fd {
+ public:
+  explicit Fd(int fd) : fd_(fd) {}
+  ~Fd() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  Fd(const Fd&) = delete;
+  Fd& operator=(const Fd&) = delete;
+  int get() const { return fd_; }
+  int release() {
+    int f = fd_;
+    fd_ = -1;
+    return f;
+  }
+
+ private:
+  int fd_;
+};
+
+bool writeAll(int fd, const char* data, size_t n) {
+  while (n > 0) {
+    ssize_t w = ::write(fd, data, n);
+    if (w < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    data += w;
+    n -= static_cast<size_t>(w);
+  }
+  return true;
+}
+
+}  // namespace
+
+FileError FileErrorFromErrno(int err, const QString& path) {
+  const QString why = QString::fromLocal8Bit(std::strerror(err));
+  switch (err) {
+    case ENOENT:
+    case ENOTDIR:
+      return {53, "File not found: " + path};
+    case EACCES:
+    case EPERM:
+    case EROFS:
+      return {70, "Permission denied: " + path + " (" + why + ")"};
+    case ENOSPC:
+    case EDQUOT:
+      return {61, "Disk full: " + path};
+    case EEXIST:
+      return {58, "File already exists: " + path};
+    default:
+      return {75, "Path/File access error: " + path + " (" + why + ")"};
+  }
+}
+
+bool CanOpenForReading(const QString& path) {
+  if (path.isEmpty()) return false;
+  const QByteArray p = native(path);
+  if (p.contains('\0')) return false;
+  struct stat st {};
+  // Refuse anything but a regular file before opening: opening a device can
+  // have effects of its own, and reading a FIFO would wait for a writer.
+  if (::stat(p.constData(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  Fd fd(::open(p.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+  if (fd.get() < 0) return false;
+  // The name may have been swapped between stat and open.
+  if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  return ::close(fd.release()) == 0;
+}
+
+bool PathPresent(const QString& path) {
+  struct stat st {};
+  return !path.isEmpty() && ::lstat(native(path).constData(), &st) == 0;
+}
+
+std::optional<FileError> DeleteFile(const QString& path) {
+  const QByteArray p = native(path);
+  struct stat st {};
+  if (::lstat(p.constData(), &st) == 0 && S_ISDIR(st.st_mode))
+    return FileErrorFromErrno(EISDIR, path);
+  if (::unlink(p.constData()) != 0) return FileErrorFromErrno(errno, path);
+  return std::nullopt;
+}
+
+std::optional<FileError> CopyFile(const QString& src, const QString& dst) {
+  const QByteArray s = native(src);
+  const QByteArray d = native(dst);
+  struct stat st {};
+  if (::stat(s.constData(), &st) != 0) return FileErrorFromErrno(errno, src);
+  if (!S_ISREG(st.st_mode)) return FileErrorFromErrno(ENOENT, src);
+  Fd in(::open(s.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+  if (in.get() < 0) return FileErrorFromErrno(errno, src);
+  Fd out(::open(d.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+  if (out.get() < 0) return FileErrorFromErrno(errno, dst);
+  char buf[1 << 16];
+  for (;;) {
+    ssize_t r = ::read(in.get(), buf, sizeof buf);
+    if (r < 0 && errno == EINTR) continue;
+    if (r < 0 || !writeAll(out.get(), buf, static_cast<size_t>(r))) {
+      const int err = errno;
+      ::unlink(d.constData());
+      return FileErrorFromErrno(err, r < 0 ? src : dst);
+    }
+    if (r == 0) break;
+  }
+  if (::fsync(out.get()) != 0 || ::close(out.release()) != 0) {
+    const int err = errno;
+    ::unlink(d.constData());
+    return FileErrorFromErrno(err, dst);
+  }
+  return std::nullopt;
+}
+
+bool DatabaseInUse(const QString& path) {
+  try {
+    return jet::isInUse(path.toStdString());
+  } catch (...) {
+    return false;
+  }
+}
+
+}  // namespace platform

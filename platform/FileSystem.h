@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QString>
+#include <optional>
+
+namespace platform {
+
+// A failed file operation: a number and a sentence, as the program reports them
+// (53 file not found, 70 permission denied, 75 path/file access error, 61 disk full).
+struct FileError {
+  int number = 0;
+  QString description;
+};
+
+// True when path names a regular file that can be opened for reading now.
+// Never blocks (FIFOs and devices are refused before they are read) and never throws.
+bool CanOpenForReading(const QString& path);
+
+// True when anything at all is at path (a dangling link counts).
+bool PathPresent(const QString& path);
+
+// Removes a file. Nothing returned means done.
+std::optional<FileError> DeleteFile(const QString& path);
+
+// Copies src to dst, replacing dst. On failure nothing partial is left at dst.
+std::optional<FileError> CopyFile(const QString& src, const QString& dst);
+
+// True when another program holds the Jet lock of the database at path.
+bool DatabaseInUse(const QString& path);
+
+// Translates an errno value into the program's numbering.
+FileError FileErrorFromErrno(int err, const QString& path);
+
+}  // namespace platform

@@ -1,0 +1,28 @@
+#include "platform/MessageBox.h"
+
+#include <QApplication>
+#include <QMessageBox>
+
+namespace platform {
+namespace {
+
+MsgBoxHook& hook() {
+  static MsgBoxHook h;
+  return h;
+}
+
+}  // namespace
+
+int MsgBox(const QString& text, int style, const QString& title) {
+  if (hook()) return hook()(text, style, title);
+  const QMessageBox::Icon icon =
+      (style & vbExclamation) == vbExclamation ? QMessageBox::Warning : QMessageBox::NoIcon;
+  const QString caption = title.isEmpty() ? QApplication::applicationName() : title;
+  QMessageBox box(icon, caption, text, QMessageBox::Ok, QApplication::activeWindow());
+  box.exec();
+  return 1;
+}
+
+void setMsgBoxHook(MsgBoxHook h) { hook() = std::move(h); }
+
+}  // namespace platform
