@@ -9,8 +9,12 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <memory>
 #include <vector>
 
+#include "jet/CompactDigest.h"
+#include "jet/CompactSource.h"
+#include "jet/CompactWriter.h"
 #include "jet/Error.h"
 
 namespace jet {
@@ -46,33 +50,6 @@ Snapshot snapshotOf(const std::string& path) {
   return Snapshot{st.st_size, st.st_mtim};
 }
 
-// Reads the whole source read-only (interim: the page writer replaces this).
-std::vector<uint8_t> readAll(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    if (errno == ENOENT) throw Error(3024, "Could not find file '" + path + "'.");
-    throw Error(3051, "Cannot open the file '" + path +
-                          "'. It is already opened exclusively by another user, or you need "
-                          "permission to view its data.");
-  }
-  std::vector<uint8_t> bytes;
-  uint8_t buf[1 << 16];
-  for (;;) {
-    const ssize_t n = ::read(fd, buf, sizeof buf);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      ::close(fd);
-      throw Error(3049, "Cannot open database '" + path +
-                            "'. It may not be a database that "
-                            "your application recognizes, or the file may be corrupt.");
-    }
-    if (n == 0) break;
-    bytes.insert(bytes.end(), buf, buf + n);
-  }
-  ::close(fd);
-  return bytes;
-}
-
 // Creates the temporary output beside dst; another process's leftover of the
 // same name is never opened.
 std::unique_ptr<WriteFile> createTemporary(WriteFileSystem& fs, const std::string& dst,
@@ -87,29 +64,51 @@ std::unique_ptr<WriteFile> createTemporary(WriteFileSystem& fs, const std::strin
   }
 }
 
+// Reads the output back as verification sees it and compares it with what
+// was copied from the source.
+void verifyOutput(const std::string& tmp, const std::string& connect, const WriteOutcome& written,
+                  const Progress& progress) {
+  try {
+    SourceFile output(tmp, connect);
+    const std::vector<CatalogTable> tables = readCatalogTables(output);
+    if (tables.size() != written.tables.size())
+      throw Error(3049, "The compacted copy does not match its source: its catalog lists " +
+                            std::to_string(tables.size()) + " tables instead of " +
+                            std::to_string(written.tables.size()) + ".");
+    std::vector<TableDigest> digest;
+    for (size_t i = 0; i < tables.size(); ++i) {
+      digest.push_back(digestTable(output, tables[i]));
+      if (progress && !progress(0.85 + 0.14 * (i + 1) / tables.size())) throwCancelled();
+    }
+    compareDigests(written.digest, digest);
+  } catch (const Corrupt& e) {
+    throw Error(3049, std::string("The compacted copy does not read back correctly: ") + e.what());
+  }
+}
+
 }  // namespace
 
 CompactResult compactWith(const std::string& src, const std::string& dst,
-                          const std::string& /*srcConnect*/, const CompactOptions& /*options*/,
+                          const std::string& srcConnect, const CompactOptions& options,
                           const Progress& progress, WriteFileSystem& fs) {
   const Snapshot before = snapshotOf(src);
   if (::access(dst.c_str(), F_OK) == 0) throw Error(3204, "Database already exists.");
-  const std::vector<uint8_t> bytes = readAll(src);
+  if (isInUse(src)) throw Error(3045, "Could not use '" + src + "'; file already in use.");
+  SourceFile source(src, srcConnect);
 
   std::string tmp;
   std::unique_ptr<WriteFile> out = createTemporary(fs, dst, tmp);
+  WriteOutcome outcome;
   try {
-    const size_t chunk = 1 << 20;
-    for (size_t at = 0; at < bytes.size(); at += chunk) {
-      const size_t n = std::min(chunk, bytes.size() - at);
-      out->writeAt(at, bytes.data() + at, n);
-      if (progress && !progress(0.9 * static_cast<double>(at + n) / bytes.size())) throwCancelled();
+    try {
+      outcome = writeCompacted(source, *out, options, progress, 0.0, 0.85);
+    } catch (const Corrupt& e) {
+      throw Error(3049, "Cannot compact '" + src + "': " + e.what());
     }
     out->sync();
     out->close();
     out.reset();
-    if (readAll(tmp) != bytes)
-      throw Error(3049, "The compacted copy of '" + src + "' did not read back as written.");
+    verifyOutput(tmp, srcConnect, outcome, progress);
     if (!(snapshotOf(src) == before))
       throw Error(3045, "Could not use '" + src + "'; file already in use.");
     if (progress && !progress(1.0)) throwCancelled();
@@ -125,9 +124,7 @@ CompactResult compactWith(const std::string& src, const std::string& dst,
     fs.remove(dst);
     throw;
   }
-  CompactResult r;
-  r.sourceBytes = r.outputBytes = bytes.size();
-  return r;
+  return outcome.result;
 }
 
 }  // namespace compact

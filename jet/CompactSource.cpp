@@ -1,0 +1,548 @@
+#include "jet/CompactSource.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "jet/CompactCodec.h"
+
+namespace jet::compact {
+
+namespace {
+
+constexpr size_t kCacheSlots = 64;
+constexpr int kMaxOverflowHops = 8;
+constexpr int kMaxIndexDepth = 32;
+
+std::string corruptFile(const std::string& path) {
+  return "Cannot open database '" + path +
+         "'. It may not be a database that your application recognizes, or the file may be "
+         "corrupt.";
+}
+
+// The value of "pwd" in a DAO connect string.
+std::string passwordOf(const std::string& connect) {
+  size_t at = 0;
+  while (at <= connect.size()) {
+    size_t end = connect.find(';', at);
+    if (end == std::string::npos) end = connect.size();
+    const std::string part = connect.substr(at, end - at);
+    const size_t eq = part.find('=');
+    if (eq != std::string::npos) {
+      std::string key = part.substr(0, eq);
+      for (char& c : key) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+      while (!key.empty() && key.front() == ' ') key.erase(key.begin());
+      while (!key.empty() && key.back() == ' ') key.pop_back();
+      if (key == "pwd") return part.substr(eq + 1);
+    }
+    at = end + 1;
+  }
+  return {};
+}
+
+void appendUtf8(std::string& out, uint32_t c) {
+  if (c < 0x80) {
+    out += static_cast<char>(c);
+  } else if (c < 0x800) {
+    out += static_cast<char>(0xC0 | (c >> 6));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else {
+    out += static_cast<char>(0xE0 | (c >> 12));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  }
+}
+
+std::string storedPassword(const std::vector<uint8_t>& unmasked, bool jet4) {
+  std::string out;
+  if (!jet4) {
+    for (size_t i = 0; i < 20 && unmasked[0x42 + i] != 0; ++i) appendUtf8(out, unmasked[0x42 + i]);
+    return out;
+  }
+  double date = 0;
+  std::memcpy(&date, unmasked.data() + 0x72, 8);
+  const uint32_t m = static_cast<uint32_t>(static_cast<int32_t>(date));
+  uint8_t field[40];
+  for (size_t i = 0; i < 40; ++i)
+    field[i] = static_cast<uint8_t>(unmasked[0x42 + i] ^ (m >> (8 * (i % 4))));
+  for (size_t i = 0; i + 1 < 40; i += 2) {
+    const uint32_t c = le16(field + i);
+    if (c == 0) break;
+    appendUtf8(out, c);
+  }
+  return out;
+}
+
+}  // namespace
+
+SourceFile::SourceFile(const std::string& path, const std::string& connect) : path_(path) {
+  fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd_ < 0) {
+    if (errno == ENOENT) throw Error(3024, "Could not find file '" + path + "'.");
+    throw Error(3051, "Cannot open the file '" + path +
+                          "'. It is already opened exclusively by another user, or you need "
+                          "permission to view its data.");
+  }
+  struct stat st {};
+  if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd_);
+    throw Error(3024, "Could not find file '" + path + "'.");
+  }
+  fileSize_ = static_cast<uint64_t>(st.st_size);
+  std::vector<uint8_t> head(2048);
+  const ssize_t n = ::pread(fd_, head.data(), head.size(), 0);
+  static const char kName[] = "Standard Jet DB";
+  if (n < 2048 || head[0] != 0 || head[1] != 1 || std::memcmp(head.data() + 4, kName, 16) != 0 ||
+      head[0x14] > 1) {
+    ::close(fd_);
+    throw Error(3343, "Unrecognized database format '" + path + "'.");
+  }
+  format_ = &Format::of(head[0x14] == 0 ? Version::Jet3 : Version::Jet4);
+  const uint32_t ps = format_->pageSize;
+  if (fileSize_ % ps != 0 || fileSize_ / ps < 3 || fileSize_ / ps > 0xFFFFFF) {
+    ::close(fd_);
+    throw Error(3049, corruptFile(path));
+  }
+  pageCount_ = static_cast<uint32_t>(fileSize_ / ps);
+  page0_.resize(ps);
+  if (::pread(fd_, page0_.data(), ps, 0) != static_cast<ssize_t>(ps)) {
+    ::close(fd_);
+    throw Error(3049, corruptFile(path));
+  }
+  std::vector<uint8_t> unmasked = page0_;
+  maskHeader(unmasked.data(), format_->jet4);
+  dbKey_ = le32(unmasked.data() + 0x3E);
+  const std::string stored = storedPassword(unmasked, format_->jet4);
+  if (!stored.empty() && stored != passwordOf(connect)) {
+    ::close(fd_);
+    throw Error(3031, "Not a valid password.");
+  }
+  cache_.resize(kCacheSlots);
+}
+
+SourceFile::~SourceFile() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+ByteView SourceFile::page(uint32_t pg) {
+  if (pg >= pageCount_)
+    throwCorrupt("a reference to page " + std::to_string(pg) + " points past the end of the file");
+  Slot& s = cache_[pg % kCacheSlots];
+  if (s.pg != pg) {
+    const uint32_t ps = format_->pageSize;
+    s.bytes.resize(ps);
+    s.pg = UINT32_MAX;
+    size_t got = 0;
+    while (got < ps) {
+      const ssize_t n = ::pread(fd_, s.bytes.data() + got, ps - got,
+                                static_cast<off_t>(static_cast<uint64_t>(pg) * ps + got));
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0)
+        throw Error(3049,
+                    corruptFile(path_) + " (page " + std::to_string(pg) + " could not be read)");
+      got += static_cast<size_t>(n);
+    }
+    codePage(dbKey_, pg, s.bytes.data(), ps);
+    s.pg = pg;
+  }
+  return ByteView(s.bytes.data(), s.bytes.size());
+}
+
+SourceTable readTable(SourceFile& src, uint32_t firstPage) {
+  const Format& f = src.format();
+  SourceTable t;
+  TableDef& d = t.def;
+  d.firstPage = firstPage;
+  uint32_t pg = firstPage;
+  while (pg != 0) {
+    if (t.rawPages.size() > 64 || t.rawPages.size() >= src.pageCount())
+      throwCorrupt("the definition chain at page " + std::to_string(firstPage) + " loops");
+    ByteView p = src.page(pg);
+    if (p.u8(0) != page_type::kTableDef)
+      throwCorrupt("page " + std::to_string(pg) + " should hold a table definition");
+    d.pages.push_back(pg);
+    t.rawPages.push_back(p.copy());
+    if (d.buffer.empty())
+      d.buffer.insert(d.buffer.end(), p.begin(), p.end());
+    else
+      d.buffer.insert(d.buffer.end(), p.begin() + 8, p.end());
+    pg = p.u32(4);
+  }
+  ByteView b(d.buffer);
+  d.length = b.u32(f.tdefLength);
+  if (d.length > b.size()) throwCorrupt("the definition is longer than its pages");
+  b = b.sub(0, d.length);
+  d.numRowsOffset = f.tdefNumRows;
+  d.numRows = b.u32(f.tdefNumRows);
+  d.autoNumberOffset = f.tdefAutoNumber;
+  d.autoNumber = b.u32(f.tdefAutoNumber);
+  d.tableType = b.u8(f.tdefTableType);
+  d.maxCols = b.u16(f.tdefMaxCols);
+  d.numVarCols = b.u16(f.tdefNumVarCols);
+  d.numCols = b.u16(f.tdefNumCols);
+  d.numIdx = b.u32(f.tdefNumIdx);
+  d.numRealIdx = b.u32(f.tdefNumRealIdx);
+  d.ownedMapOffset = f.tdefOwnedMap;
+  d.ownedMap = RowPtr::fromRaw(b.u32(f.tdefOwnedMap));
+  d.freeMapOffset = f.tdefFreeMap;
+  d.freeMap = RowPtr::fromRaw(b.u32(f.tdefFreeMap));
+  if (d.numIdx > 1000 || d.numRealIdx > 1000)
+    throwCorrupt("the definition claims " + std::to_string(d.numIdx) + " indexes");
+  size_t pos = f.tdefSections;
+  for (uint32_t i = 0; i < d.numRealIdx; ++i) {
+    RealIndex r;
+    r.number = i;
+    r.countOffset = pos;
+    r.uniqueCount = b.u32(pos + 4);
+    d.realIndexes.push_back(r);
+    pos += f.realIndexCountSize;
+  }
+  for (uint16_t i = 0; i < d.numCols; ++i) {
+    ByteView c = b.sub(pos, f.columnSize);
+    Column col;
+    col.type = c.u8(f.colType);
+    col.number = c.u16(f.colNumber);
+    col.varIndex = c.u16(f.colVarIndex);
+    col.flags = c.u8(f.colFlags);
+    col.fixedOffset = c.u16(f.colFixedOffset);
+    col.length = c.u16(f.colLength);
+    col.descriptorOffset = pos;
+    d.columns.push_back(col);
+    pos += f.columnSize;
+  }
+  auto readName = [&]() {
+    const size_t len = f.nameLengthSize == 1 ? b.u8(pos) : b.u16(pos);
+    pos += f.nameLengthSize;
+    std::string name = textOf(f.jet4, b.sub(pos, len));
+    pos += len;
+    return name;
+  };
+  for (Column& col : d.columns) col.name = readName();
+  for (RealIndex& r : d.realIndexes) {
+    ByteView def = b.sub(pos, f.realIndexSize);
+    r.definitionOffset = pos;
+    for (int k = 0; k < 10; ++k) {
+      const uint16_t c = def.u16(f.realIdxColumns + 3 * k);
+      if (c != 0xFFFF) r.columns.push_back({c, def.u8(f.realIdxColumns + 3 * k + 2) != 0});
+    }
+    r.usageMap = RowPtr::fromRaw(def.u32(f.realIdxUsageMap));
+    r.rootPage = def.u32(f.realIdxRoot);
+    r.flags = def.u8(f.realIdxFlags);
+    pos += f.realIndexSize;
+  }
+  for (uint32_t i = 0; i < d.numIdx; ++i) {
+    ByteView def = b.sub(pos, f.logicalIndexSize);
+    LogicalIndex l;
+    l.definitionOffset = pos;
+    l.number = def.u32(f.logIdxNumber);
+    l.realIndex = def.u32(f.logIdxRealIndex);
+    l.relatedTable = def.u32(f.logIdxRelTable);
+    l.type = def.u8(f.logIdxType);
+    d.logicalIndexes.push_back(l);
+    pos += f.logicalIndexSize;
+  }
+  for (LogicalIndex& l : d.logicalIndexes) l.name = readName();
+  while (pos + 2 <= b.size() && b.u16(pos) != 0xFFFF) {
+    LongValueMap m;
+    m.offset = pos;
+    m.column = b.u16(pos);
+    m.owned = RowPtr::fromRaw(b.u32(pos + 2));
+    m.free = RowPtr::fromRaw(b.u32(pos + 6));
+    d.longValueMaps.push_back(m);
+    pos += 10;
+  }
+  d.parsedLength = pos;
+  return t;
+}
+
+uint16_t slotCount(SourceFile& src, uint32_t pg) {
+  ByteView p = src.page(pg);
+  if (p.u8(0) != page_type::kData) return 0;
+  return p.u16(src.format().rowCountOffset);
+}
+
+Slot readSlot(SourceFile& src, RowPtr ptr) {
+  const uint32_t ps = src.pageSize();
+  const uint32_t rco = src.format().rowCountOffset;
+  ByteView p = src.page(ptr.page);
+  const std::string where =
+      "row " + std::to_string(ptr.row) + " of page " + std::to_string(ptr.page);
+  if (p.u8(0) != page_type::kData) throwCorrupt(where + " is not on a data page");
+  const uint16_t n = p.u16(rco);
+  if (ptr.row >= n || n > 255 + 1 || rco + 2 + 2u * n > ps) throwCorrupt(where + " does not exist");
+  const uint16_t e = p.u16(rco + 2 + 2u * ptr.row);
+  const uint32_t start = e & kRowOffsetMask;
+  const uint32_t end = ptr.row == 0 ? ps : (p.u16(rco + 2 + 2u * (ptr.row - 1)) & kRowOffsetMask);
+  if (start < rco + 2 + 2u * n || start > end || end > ps)
+    throwCorrupt(where + " lies outside its page");
+  Slot s;
+  s.flags = e & static_cast<uint16_t>(~kRowOffsetMask);
+  s.bytes.assign(p.begin() + start, p.begin() + end);
+  return s;
+}
+
+std::vector<uint8_t> readRow(SourceFile& src, RowPtr header) {
+  Slot s = readSlot(src, header);
+  if (s.flags & kRowDeleted)
+    throwCorrupt("row " + std::to_string(header.row) + " of page " + std::to_string(header.page) +
+                 " is deleted");
+  for (int hop = 0; s.flags & kRowLookup; ++hop) {
+    if (hop >= kMaxOverflowHops || s.bytes.size() < 4)
+      throwCorrupt("the overflow row of row " + std::to_string(header.row) + " of page " +
+                   std::to_string(header.page) + " cannot be followed");
+    s = readSlot(src, RowPtr::fromRaw(le32(s.bytes.data())));
+  }
+  return std::move(s.bytes);
+}
+
+std::vector<uint32_t> readMapPages(SourceFile& src, RowPtr where, uint32_t limit) {
+  std::vector<uint32_t> pages;
+  if (where.null()) return pages;
+  const Slot s = readSlot(src, where);
+  ByteView row(s.bytes);
+  if (row.empty()) throwCorrupt("an empty usage map at page " + std::to_string(where.page));
+  if (row.u8(0) == 0) {
+    const uint32_t start = row.u32(1);
+    for (size_t i = 5; i < row.size(); ++i) {
+      const uint8_t byte = row.u8(i);
+      for (int bit = 0; bit < 8 && byte; ++bit) {
+        if (!(byte & (1u << bit))) continue;
+        const uint64_t pg = start + (i - 5) * 8ull + bit;
+        if (pg < limit) pages.push_back(static_cast<uint32_t>(pg));
+      }
+    }
+  } else if (row.u8(0) == 1) {
+    const uint32_t ps = src.pageSize();
+    const uint64_t perPage = (ps - 4) * 8ull;
+    std::vector<uint32_t> maps;
+    for (size_t j = 0; 1 + 4 * j + 4 <= row.size(); ++j) maps.push_back(row.u32(1 + 4 * j));
+    for (size_t j = 0; j < maps.size(); ++j) {
+      if (maps[j] == 0) continue;
+      ByteView bm = src.page(maps[j]);
+      if (bm.u8(0) != page_type::kUsageBitmap)
+        throwCorrupt("page " + std::to_string(maps[j]) + " should be a usage bitmap");
+      for (uint32_t i = 4; i < ps; ++i) {
+        const uint8_t byte = bm.u8(i);
+        for (int bit = 0; bit < 8 && byte; ++bit) {
+          if (!(byte & (1u << bit))) continue;
+          const uint64_t pg = j * perPage + (i - 4) * 8ull + bit;
+          if (pg < limit) pages.push_back(static_cast<uint32_t>(pg));
+        }
+      }
+    }
+  } else {
+    throwCorrupt("usage map at page " + std::to_string(where.page) + " has an unknown kind");
+  }
+  return pages;
+}
+
+FieldSpan fieldOf(const TableDef& def, bool jet4, ByteView row, const Column& col) {
+  FieldSpan span;
+  const size_t len = row.size();
+  const size_t n = jet4 ? row.u16(0) : row.u8(0);
+  const size_t m = (n + 7) / 8;
+  const size_t fixedStart = jet4 ? 2 : 1;
+  if (len < fixedStart + m) throwCorrupt("a row is shorter than its null mask");
+  if (col.number >= n) return span;
+  const bool present = (row.u8(len - m + col.number / 8) >> (col.number % 8)) & 1;
+  if (col.type == column_type::kBoolean) {
+    span.null = false;  // the value is the mask bit
+    return span;
+  }
+  if (!present) return span;
+  if (col.fixed()) {
+    span.begin = fixedStart + col.fixedOffset;
+    span.end = span.begin + col.length;
+    if (span.end > len - m) throwCorrupt("a fixed column lies outside its row");
+    span.null = false;
+    return span;
+  }
+  if (def.numVarCols == 0) return span;
+  if (jet4) {
+    if (len < m + 2) throwCorrupt("a row has no room for its variable-column count");
+    const size_t v = row.u16(len - m - 2);
+    if (len < m + 4 + 2 * v) throwCorrupt("a row's variable-column table is too long");
+    if (col.varIndex >= v) return span;
+    span.begin = row.u16(len - m - 4 - 2 * col.varIndex);
+    span.end = row.u16(len - m - 4 - 2 * (col.varIndex + 1));
+    if (span.begin > span.end || span.end > len - m - 4 - 2 * v)
+      throwCorrupt("a variable column lies outside its row");
+  } else {
+    if (len < m + 1) throwCorrupt("a row has no room for its variable-column count");
+    const size_t v = row.u8(len - m - 1);
+    size_t jumps = (len - 1) / 256;
+    if (len < m + 2 + jumps + v + 1) throwCorrupt("a row's variable-column table is too long");
+    if (col.varIndex >= v) return span;
+    const size_t tableEnd = len - m - 2 - jumps;  // offset entry 0
+    size_t counted = jumps;
+    if ((tableEnd - v) / 256 < jumps) counted = jumps - 1;
+    auto offsetOf = [&](size_t i) {
+      size_t off = row.u8(tableEnd - i);
+      for (size_t k = 0; k < counted; ++k)
+        if (row.u8(len - m - 2 - k) <= i) off += 256;
+      return off;
+    };
+    span.begin = offsetOf(col.varIndex);
+    span.end = offsetOf(col.varIndex + 1);
+    if (span.begin > span.end || span.end > tableEnd - v)
+      throwCorrupt("a variable column lies outside its row");
+  }
+  span.null = false;
+  return span;
+}
+
+LongValue readLongValue(SourceFile& src, ByteView header) {
+  LongValue lv;
+  const uint32_t word = header.u32(0);
+  lv.kind = static_cast<uint8_t>(word >> 24) & 0xC0;
+  lv.length = word & 0x3FFFFFFF;
+  if (lv.kind == 0x80) {
+    if (header.size() < 12 + static_cast<size_t>(lv.length))
+      throwCorrupt("an inline long value is longer than its field");
+    return lv;
+  }
+  if (lv.kind == 0xC0) throwCorrupt("a long value has an unknown kind");
+  RowPtr at = RowPtr::fromRaw(header.u32(4));
+  auto lvalSlot = [&](RowPtr p) {
+    ByteView page = src.page(p.page);
+    if (page.u8(0) != page_type::kData || std::memcmp(page.data() + 4, "LVAL", 4) != 0)
+      throwCorrupt("a long value points at page " + std::to_string(p.page) +
+                   ", which is not a long-value page");
+    return readSlot(src, p);
+  };
+  if (lv.kind == 0x40) {
+    Slot s = lvalSlot(at);
+    if (s.bytes.size() < lv.length)
+      throwCorrupt("a long value at page " + std::to_string(at.page) +
+                   " is shorter than its length");
+    s.bytes.resize(lv.length);
+    lv.chunks.push_back(std::move(s.bytes));
+    return lv;
+  }
+  uint32_t remaining = lv.length;
+  size_t hops = 0;
+  while (remaining > 0) {
+    if (at.null() || ++hops > 65536)
+      throwCorrupt("a long-value chain ends before its length (page " + std::to_string(at.page) +
+                   ")");
+    Slot s = lvalSlot(at);
+    if (s.bytes.size() < 4)
+      throwCorrupt("a long-value chain row at page " + std::to_string(at.page) + " is too short");
+    const RowPtr next = RowPtr::fromRaw(le32(s.bytes.data()));
+    const size_t piece = std::min<size_t>(s.bytes.size() - 4, remaining);
+    if (piece == 0)
+      throwCorrupt("a long-value chain at page " + std::to_string(at.page) + " is empty");
+    lv.chunks.emplace_back(s.bytes.begin() + 4, s.bytes.begin() + 4 + piece);
+    remaining -= static_cast<uint32_t>(piece);
+    at = next;
+  }
+  return lv;
+}
+
+void forEachLeafEntry(SourceFile& src, uint32_t root, uint32_t owner,
+                      const std::function<void(const uint8_t*, size_t, RowPtr)>& f) {
+  const Format& fm = src.format();
+  const uint32_t ps = src.pageSize();
+  std::vector<std::pair<uint32_t, int>> stack{{root, 0}};
+  std::vector<uint8_t> seen(src.pageCount(), 0);
+  std::vector<uint8_t> first, entry, page;
+  while (!stack.empty()) {
+    const auto [pg, depth] = stack.back();
+    stack.pop_back();
+    const std::string where = "index page " + std::to_string(pg);
+    if (pg >= src.pageCount()) throwCorrupt(where + " lies past the end of the file");
+    if (seen[pg]++) throwCorrupt(where + " is reached twice");
+    if (depth > kMaxIndexDepth) throwCorrupt(where + " is too deep in its tree");
+    {
+      ByteView p = src.page(pg);
+      page.assign(p.begin(), p.end());
+    }
+    ByteView p(page);
+    const uint8_t type = p.u8(0);
+    if (type != page_type::kIndexLeaf && type != page_type::kIndexNode)
+      throwCorrupt(where + " is not an index page");
+    if (p.u32(4) != owner) throwCorrupt(where + " belongs to another table");
+    const bool leaf = type == page_type::kIndexLeaf;
+    const size_t prefix = fm.idxPrefixSize == 1 ? p.u8(fm.idxPrefix) : p.u16(fm.idxPrefix);
+    const uint32_t tail = leaf ? 0 : p.u32(fm.idxTail);
+    std::vector<uint32_t> children;
+    size_t start = 0;
+    bool haveFirst = false;
+    for (size_t bit = 0; bit < (fm.idxFirstEntry - fm.idxBitmap) * 8; ++bit) {
+      if (!((p.u8(fm.idxBitmap + bit / 8) >> (bit % 8)) & 1)) continue;
+      if (fm.idxFirstEntry + bit > ps || bit == start)
+        throwCorrupt(where + " has an entry outside the page");
+      ByteView stored = p.sub(fm.idxFirstEntry + start, bit - start);
+      if (!haveFirst) {
+        if (prefix > stored.size())
+          throwCorrupt(where + " has a prefix longer than its first entry");
+        first.assign(stored.begin(), stored.end());
+        entry = first;
+        haveFirst = true;
+      } else {
+        entry.assign(first.begin(), first.begin() + prefix);
+        entry.insert(entry.end(), stored.begin(), stored.end());
+      }
+      start = bit;
+      const size_t ptrBytes = leaf ? 4 : 8;
+      if (entry.size() < ptrBytes) throwCorrupt(where + " has an entry too short for its pointer");
+      const size_t keyLen = entry.size() - ptrBytes;
+      const uint8_t* ptr = entry.data() + keyLen;
+      if (leaf) {
+        const RowPtr row{(uint32_t{ptr[0]} << 16) | (uint32_t{ptr[1]} << 8) | ptr[2], ptr[3]};
+        f(entry.data(), keyLen, row);
+      } else {
+        children.push_back((uint32_t{ptr[4]} << 24) | (uint32_t{ptr[5]} << 16) |
+                           (uint32_t{ptr[6]} << 8) | ptr[7]);
+      }
+    }
+    if (tail) children.push_back(tail);
+    for (auto it = children.rbegin(); it != children.rend(); ++it)
+      stack.push_back({*it, depth + 1});
+  }
+}
+
+std::string textOf(bool jet4, ByteView bytes) {
+  std::string out;
+  if (!jet4) {
+    for (uint8_t c : bytes) appendUtf8(out, c);
+    return out;
+  }
+  if (bytes.size() >= 2 && bytes.u8(0) == 0xFF && bytes.u8(1) == 0xFE) {
+    bool compressed = true;
+    for (size_t i = 2; i < bytes.size();) {
+      if (bytes.u8(i) == 0) {
+        compressed = !compressed;
+        ++i;
+      } else if (compressed) {
+        appendUtf8(out, bytes.u8(i++));
+      } else if (i + 1 < bytes.size()) {
+        appendUtf8(out, bytes.u16(i));
+        i += 2;
+      } else {
+        break;
+      }
+    }
+    return out;
+  }
+  for (size_t i = 0; i + 1 < bytes.size(); i += 2) appendUtf8(out, bytes.u16(i));
+  return out;
+}
+
+uint64_t hashBytes(const uint8_t* data, size_t size, uint64_t seed) {
+  uint64_t h = mix(seed, size);
+  size_t i = 0;
+  for (; i + 8 <= size; i += 8) {
+    uint64_t w;
+    std::memcpy(&w, data + i, 8);
+    h = mix(h, w);
+  }
+  uint64_t w = 0;
+  for (size_t k = 0; i < size; ++i, ++k) w |= uint64_t{data[i]} << (8 * k);
+  return mix(h, w);
+}
+
+}  // namespace jet::compact
