@@ -2,8 +2,7 @@
 #include <cstdio>
 
 #include "jet/Database.h"
-#include "jet/RowReader.h"
-#include "jet/Value.h"
+#include "jet/Dump.h"
 #include "jet/cli/Cli.h"
 
 namespace jetdb {
@@ -21,36 +20,6 @@ const char kHelp[] =
     "  --password PW   the database password\n"
     "  --table NAME    only this table (names are case-insensitive)\n"
     "  --system        include the system (MSys*) tables\n";
-
-void dumpTable(const jet::Database& db, const jet::CatalogEntry& entry, std::FILE* out) {
-  const jet::TableDef& def = db.tableDef(entry.tdefPage());
-  const std::vector<const jet::Column*> order = def.columnsInOrder();
-  std::vector<size_t> slot;  // order position -> index into def.columns
-  std::vector<std::string> keys;
-  for (const jet::Column* c : order) {
-    slot.push_back(static_cast<size_t>(c - def.columns.data()));
-    keys.push_back(jsonString(c->name) + ":");
-  }
-  const std::string prefix = "{\"table\":" + jsonString(entry.name) + ",\"row\":{";
-  jet::RowDecoder decoder(db, def);
-  jet::TableScan scan(db, def);
-  jet::RawRow row;
-  std::vector<jet::Field> fields;
-  jet::Value value;
-  std::string line;
-  while (scan.next(row)) {
-    decoder.decode(row.bytes, fields);
-    line = prefix;
-    for (size_t k = 0; k < order.size(); ++k) {
-      if (k) line.push_back(',');
-      line += keys[k];
-      jet::decodeValue(db, *order[k], fields[slot[k]], value);
-      jet::appendJson(value, line);
-    }
-    line += "}}\n";
-    std::fwrite(line.data(), 1, line.size(), out);
-  }
-}
 
 }  // namespace
 
@@ -80,7 +49,9 @@ int runDump(int argc, char** argv) {
     }
     for (const jet::CatalogEntry* e : tables) {
       current = e->name;
-      dumpTable(*db, *e, stdout);
+      jet::dumpTable(*db, *e, [](const std::string& line) {
+        std::fwrite(line.data(), 1, line.size(), stdout);
+      });
     }
   } catch (const jet::Corrupt& c) {
     std::fflush(stdout);
