@@ -1,14 +1,71 @@
 #include "modules/Module3.h"
 
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+
+#include "forms/frmMain.h"
+#include "modules/ReplaceGuard.h"
+#include "platform/DurableFile.h"
+#include "platform/FileSystem.h"
 #include "platform/MessageBox.h"
 
 namespace Module3 {
+namespace {
 
-// Interim: the replacement comes with the backup work.
-void ReplaceDatabase(frmMain& /*form*/) {
-  platform::MsgBox("Replacing the database is not available yet");
+// The compaction made by this run, if any.
+std::optional<ReplaceGuard::Compaction>& lastCompaction() {
+  static std::optional<ReplaceGuard::Compaction> made;
+  return made;
 }
 
-void RememberCompaction(const QString& /*database*/, const QString& /*repaired*/) {}
+std::string nativePath(const QString& path) { return QFile::encodeName(path).toStdString(); }
+
+}  // namespace
+
+void RememberCompaction(const QString& database, const QString& repaired) {
+  auto& made = lastCompaction();
+  made.reset();
+  const auto db = ReplaceGuard::Identify(database);
+  const auto copy = ReplaceGuard::Identify(repaired);
+  // Without both identities nothing may be replaced later.
+  if (db && copy) made = ReplaceGuard::Compaction{*db, *copy};
+}
+
+void ReplaceDatabase(frmMain& form) {
+  const QString folder = form.txtFilePath->text();
+  const QString database = folder + QStringLiteral("Ledgerwick.mdb");
+  const QString repaired = folder + QStringLiteral("_Repaired.mdb");
+
+  const QString refusal = ReplaceGuard::WhyNotReplace(lastCompaction(), database, repaired,
+                                                      platform::DatabaseInUse(database));
+  if (!refusal.isEmpty()) {
+    platform::MsgBox(refusal);
+    return;
+  }
+
+  const platform::FileResult r = platform::replaceFile(nativePath(repaired), nativePath(database));
+  if (!r.ok() && r.failedStep != platform::FileStep::SyncFolder) {
+    // Nothing was changed: the old database is still in place.
+    form.lblProgress->setText(QString());
+    platform::MsgBox(QStringLiteral("Could not remove Ledgerwick.mdb for replacement"));
+    return;
+  }
+  if (!platform::sameContents(nativePath(database), nativePath(repaired))) {
+    platform::MsgBox(
+        QStringLiteral("Ledgerwick.mdb was replaced, but it does not match "
+                       "_Repaired.mdb afterwards. Check the folder before using it."));
+    return;
+  }
+  if (!r.ok()) {
+    platform::MsgBox(QStringLiteral("Ledgerwick.mdb was replaced, but the change could not be "
+                                    "saved to disk for certain (") +
+                     QString::fromStdString(r.message) + QStringLiteral(")."));
+    return;
+  }
+  // The database is now the repaired copy, so the compaction is used up.
+  lastCompaction().reset();
+  platform::MsgBox(QStringLiteral("Process Complete"));
+}
 
 }  // namespace Module3
