@@ -1,8 +1,10 @@
 #include "modules/modDrag.h"
 
+#include "forms/frmMain.h"
+#include "platform/WindowMove.h"
+
 namespace modDrag {
 
-// Interim: the window move comes with the title bar work.
-void DragForm(frmMain& /*form*/) {}
+void DragForm(frmMain& form) { platform::windowMove().start(form); }
 
 }  // namespace modDrag
