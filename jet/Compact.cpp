@@ -84,6 +84,13 @@ void verifyOutput(const std::string& tmp, const std::string& connect, const Writ
   } catch (const Corrupt& e) {
     throw Error(3049, std::string("The compacted copy does not read back correctly: ") + e.what());
   }
+  // And the integrity check a user would run on it.
+  const CheckReport report = check(tmp, connect);
+  for (const Finding& f : report.findings)
+    if (f.severity != Severity::Info)
+      throw Error(3049, "The compacted copy fails the integrity check" +
+                            (f.table.empty() ? std::string() : " (table '" + f.table + "')") +
+                            " at page " + std::to_string(f.page) + ": " + f.message);
 }
 
 }  // namespace
