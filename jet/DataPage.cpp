@@ -4,7 +4,7 @@
 
 namespace jet {
 
-DataPage::DataPage(ByteView page, const Format& format) : page_(page), format_(&format) {
+DataPage::DataPage(ByteView page, const Format& format) : page_(page) {
   if (page.u8(0) != page_type::kData) throwCorrupt("not a data page");
   rowCount_ = page.u16(format.rowCountOffset);
   dirStart_ = format.rowCountOffset + 2;

@@ -37,7 +37,6 @@ class DataPage {
 
  private:
   ByteView page_;
-  const Format* format_;
   uint16_t rowCount_ = 0;
   uint32_t dirStart_ = 0;
 };
