@@ -415,17 +415,15 @@ void frmMain::txtFilePath_Change() { cmdCompactRepair->setEnabled(!txtFilePath->
 
 void frmMain::txtFilePath_LostFocus() { txtFilePath_Change(); }
 
+QString frmMain::BrowseStartFolder(const QString& text) {
+  for (qsizetype i = text.size(); i >= 2; --i)
+    if (text.at(i - 1) == '/') return text.left(i - 1);
+  return text;
+}
+
 void frmMain::Command1_Click() {
-  const QString text = txtFilePath->text();
-  QString initial = text;
-  // The nearest separator from the end, but never the one in first place.
-  for (qsizetype i = text.size(); i >= 2; --i) {
-    if (text.at(i - 1) == '/') {
-      initial = text.left(i - 1);
-      break;
-    }
-  }
-  const QString chosen = browseFolder::SelectFolder(this, kBrowseCaption, initial);
+  const QString chosen =
+      browseFolder::SelectFolder(this, kBrowseCaption, BrowseStartFolder(txtFilePath->text()));
   if (chosen.isEmpty()) return;
   txtFilePath->setText(chosen + "/");
   cmdCompactRepair->setEnabled(fileReady::FileExists(chosen + "/Ledgerwick.mdb"));

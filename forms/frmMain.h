@@ -51,6 +51,10 @@ class frmMain : public QWidget {
   // the window's thread.
   bool compactionRunning() const { return worker_ != nullptr; }
 
+  // The folder "Browse" opens on for a given folder text: the text up to its
+  // last separator, a separator in first place excepted; else the whole text.
+  static QString BrowseStartFolder(const QString& folderText);
+
  public slots:
   void Form_Load();
   void cmdCompactRepair_Click();
