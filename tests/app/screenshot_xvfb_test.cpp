@@ -1,6 +1,7 @@
 // The skinned window on a real X server: starts its own Xvfb, draws the main
 // window there in a child run of this program, grabs the screen and checks
-// pixels of the title bar, the borders and the cut corners.
+// pixels of the title bar, the borders and the cut corners; the child then
+// drags the window by its title bar with the X server's own pointer.
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
@@ -138,7 +139,7 @@ TEST(Screenshot, SkinnedWindowOnARealXServer) {
 }
 
 // The child half: runs only inside the X server the test above started.
-TEST(ScreenshotChild, DrawAndGrab) {
+TEST(ScreenshotChild, DrawGrabAndDrag) {
   const QString out = qEnvironmentVariable(kOutVar);
   if (out.isEmpty()) GTEST_SKIP() << "runs as the child of Screenshot.SkinnedWindowOnARealXServer";
   ASSERT_EQ(QGuiApplication::platformName(), "xcb");
@@ -152,6 +153,34 @@ TEST(ScreenshotChild, DrawAndGrab) {
   QScreen* screen = QGuiApplication::primaryScreen();
   ASSERT_NE(screen, nullptr);
   ASSERT_TRUE(screen->grabWindow(0).save(out));
+
+  // A real drag with the X server's pointer: no window manager here, so the
+  // window follows the pointer by hand, from the title bar only.
+  const QString xdotool = QStandardPaths::findExecutable("xdotool");
+  if (xdotool.isEmpty()) return;
+  auto drag = [&](QPoint from, QPoint to) {
+    const QPoint mid = (from + to) / 2;
+    QProcess p;
+    p.start(xdotool,
+            {"mousemove", QString::number(from.x()), QString::number(from.y()), "mousedown", "1",
+             "mousemove", QString::number(mid.x()), QString::number(mid.y()), "mousemove",
+             QString::number(to.x()), QString::number(to.y()), "mouseup", "1"});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return p.state() == QProcess::NotRunning; }, 5000));
+    ASSERT_EQ(p.exitCode(), 0);
+    QTest::qWait(200);
+  };
+  const QPoint start = form.pos();
+  drag(start + QPoint(200, 12), start + QPoint(260, 52));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return form.pos() == start + QPoint(60, 40); }, 2000))
+      << form.pos().x() << "," << form.pos().y();
+  const QPoint moved = form.pos();
+  drag(moved + QPoint(5, 80), moved + QPoint(80, 120));  // the left border
+  QTest::qWait(100);
+  EXPECT_EQ(form.pos(), moved);
+  // The X server shows the window at its new place.
+  const QImage after = screen->grabWindow(0).toImage();
+  EXPECT_EQ(after.pixelColor(moved + QPoint(200, 12)), QColor(21, 98, 175));
+  EXPECT_EQ(after.pixelColor(moved + QPoint(0, 0)), QColor(0, 0, 0));
 }
 
 }  // namespace
