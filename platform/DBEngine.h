@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QString>
+#include <functional>
 #include <optional>
+#include <string>
 
 #include "jet/Engine.h"
 
@@ -26,5 +28,12 @@ class DBEngine {
  private:
   jet::Progress progress_;
 };
+
+// Stands in for the engine's compaction in tests (an empty hook restores it).
+// It may be called on any thread.
+using CompactHook =
+    std::function<void(const std::string& src, const std::string& dst,
+                       const std::string& srcConnect, const jet::Progress& progress)>;
+void setCompactHook(CompactHook hook);
 
 }  // namespace platform

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QPointer>
 
 namespace platform {
 namespace {
@@ -18,8 +19,11 @@ int MsgBox(const QString& text, int style, const QString& title) {
   const QMessageBox::Icon icon =
       (style & vbExclamation) == vbExclamation ? QMessageBox::Warning : QMessageBox::NoIcon;
   const QString caption = title.isEmpty() ? QApplication::applicationName() : title;
-  QMessageBox box(icon, caption, text, QMessageBox::Ok, QApplication::activeWindow());
+  QPointer<QWidget> owner = QApplication::activeWindow();
+  QMessageBox box(icon, caption, text, QMessageBox::Ok, owner);
   box.exec();
+  // Give the keyboard back to the owner: without a window manager nobody else does.
+  if (owner) owner->activateWindow();
   return 1;
 }
 
