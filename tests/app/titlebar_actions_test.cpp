@@ -2,12 +2,14 @@
 // minimizes but can never be reached, help opens the About window modally.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QWindow>
 
+#include "forms/frmAbout.h"
 #include "forms/frmMain.h"
 #include "platform/Application.h"
 #include "support/MsgBoxRecorder.h"
@@ -70,6 +72,36 @@ TEST_F(TitleGlyphs, MinimizeGlyphMinimizesButNoPointOfTheWindowReachesIt) {
   emit form_.imgTitleMinimize->Click();
   EXPECT_TRUE(form_.isMinimized());
   EXPECT_EQ(ends_, 0);
+}
+
+TEST_F(TitleGlyphs, HelpShowsTheAboutWindowModallyWithoutOwner) {
+  int seen = 0;
+  bool modal = false, owned = true;
+  // Looks at whatever modal window is up, then closes it, so nothing blocks.
+  QTimer probe;
+  probe.setInterval(20);
+  QObject::connect(&probe, &QTimer::timeout, [&] {
+    QWidget* w = QApplication::activeModalWidget();
+    if (!w) return;
+    if (auto* about = qobject_cast<frmAbout*>(w)) {
+      ++seen;
+      modal = about->isModal() && about->isVisible();
+      owned = about->parentWidget() != nullptr;
+      // Meanwhile the main window takes no input: neither the close glyph
+      // nor a second help click gets through.
+      clickAt(QPoint(478, 14));
+      clickAt(QPoint(461, 14));
+    }
+    w->close();
+  });
+  probe.start();
+  clickAt(QPoint(461, 14));  // returns when the About window has closed
+  probe.stop();
+  EXPECT_EQ(seen, 1);
+  EXPECT_TRUE(modal);
+  EXPECT_FALSE(owned);
+  EXPECT_EQ(ends_, 0);
+  EXPECT_TRUE(form_.isVisible());
 }
 
 }  // namespace
