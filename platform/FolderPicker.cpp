@@ -164,6 +164,13 @@ void FolderPicker::showEvent(QShowEvent* event) {
   }
 }
 
+void FolderPicker::done(int result) {
+  QDialog::done(result);
+  // Hand the keyboard back to the owner: without a window manager nothing else does, and the
+  // owner's access keys would stay dead until it is clicked.
+  if (QWidget* owner = parentWidget()) owner->window()->activateWindow();
+}
+
 void FolderPicker::onCurrentChanged(const QModelIndex& current) {
   // The user has taken over; stop pulling the preselected folder back into view.
   if (!moving_) pending_.clear();

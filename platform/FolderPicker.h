@@ -48,6 +48,9 @@ class FolderPicker : public QDialog {
   // Sent when the highlight moves; `path` is "" for an item without a file-system path.
   void selectionChanged(const QString& path);
 
+ public slots:
+  void done(int result) override;
+
  protected:
   void showEvent(QShowEvent* event) override;
 

@@ -28,16 +28,19 @@ namespace {
 constexpr int kWaitMs = 5000;
 constexpr int kWatchdogMs = 15000;
 
-// Clicks "Browse" and lets `script` work the picker it opens; the script must close it. A
-// watchdog closes a picker that is left open, which the test then reports.
+// Presses "Browse" (a click unless `press` says otherwise) and lets `script` work the picker it
+// opens; the script must close it. A watchdog closes a picker that is left open, which the test
+// then reports.
 struct BrowseRun {
   int shown = 0;
   bool leftOpen = false;
   QString caption, initialHighlight;
 };
 
-BrowseRun clickBrowse(frmMain& window, const std::function<void(FolderPicker&)>& script) {
+BrowseRun clickBrowse(frmMain& window, const std::function<void(FolderPicker&)>& script,
+                      std::function<void()> press = {}) {
   BrowseRun out;
+  bool closed = false;
   FolderPicker::setShownHook([&](FolderPicker& dialog) {
     ++out.shown;
     out.caption = dialog.caption();
@@ -47,6 +50,7 @@ BrowseRun clickBrowse(frmMain& window, const std::function<void(FolderPicker&)>&
       out.leftOpen = true;
       dialog.reject();
     }
+    closed = true;
   });
   QTimer watchdog;
   watchdog.setSingleShot(true);
@@ -57,7 +61,12 @@ BrowseRun clickBrowse(frmMain& window, const std::function<void(FolderPicker&)>&
     }
   });
   watchdog.start(kWatchdogMs);
-  window.Command1->click();
+  if (press) {
+    press();  // an access key clicks a moment later
+    EXPECT_TRUE(QTest::qWaitFor([&] { return closed; }, kWatchdogMs + 1000));
+  } else {
+    window.Command1->click();
+  }
   FolderPicker::setShownHook({});
   return out;
 }
@@ -112,11 +121,17 @@ TEST_F(BrowseTest, AFolderWithTheDatabaseEnablesOptimizeAndOneWithoutDisablesIt)
   EXPECT_EQ(toDb.initialHighlight, base_ + "/empty");
   EXPECT_EQ(window_.txtFilePath->text(), base_ + "/withdb/");
   EXPECT_TRUE(window_.cmdCompactRepair->isEnabled());
+  // The window has the keyboard back, so its access keys work at once.
+  EXPECT_TRUE(QTest::qWaitFor([&] { return window_.isActiveWindow(); }, kWaitMs));
 
-  const BrowseRun away = clickBrowse(window_, [](FolderPicker& dialog) {
-    arrowTo(dialog, "empty");
-    QTest::keyClick(dialog.tree(), Qt::Key_Return);
-  });
+  const BrowseRun away = clickBrowse(
+      window_,
+      [](FolderPicker& dialog) {
+        arrowTo(dialog, "empty");
+        QTest::keyClick(dialog.tree(), Qt::Key_Return);
+      },
+      [&] { QTest::keyClick(&window_, Qt::Key_B, Qt::AltModifier); });
+  EXPECT_EQ(away.shown, 1);
   EXPECT_FALSE(away.leftOpen);
   EXPECT_EQ(away.initialHighlight, base_ + "/withdb");
   EXPECT_EQ(window_.txtFilePath->text(), base_ + "/empty/");
