@@ -9,7 +9,9 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <exception>
 #include <memory>
+#include <thread>
 #include <vector>
 
 #include "jet/CompactDigest.h"
@@ -68,6 +70,22 @@ std::unique_ptr<WriteFile> createTemporary(WriteFileSystem& fs, const std::strin
 // was copied from the source.
 void verifyOutput(const std::string& tmp, const std::string& connect, const WriteOutcome& written,
                   const Progress& progress) {
+  // The integrity check a user would run on it, on the other core meanwhile.
+  CheckReport report;
+  std::exception_ptr checkFailed;
+  std::thread checker([&] {
+    try {
+      report = check(tmp, connect);
+    } catch (...) {
+      checkFailed = std::current_exception();
+    }
+  });
+  struct Join {
+    std::thread& t;
+    ~Join() {
+      if (t.joinable()) t.join();
+    }
+  } join{checker};
   try {
     SourceFile output(tmp, connect);
     const std::vector<CatalogTable> tables = readCatalogTables(output);
@@ -84,8 +102,8 @@ void verifyOutput(const std::string& tmp, const std::string& connect, const Writ
   } catch (const Corrupt& e) {
     throw Error(3049, std::string("The compacted copy does not read back correctly: ") + e.what());
   }
-  // And the integrity check a user would run on it.
-  const CheckReport report = check(tmp, connect);
+  checker.join();
+  if (checkFailed) std::rethrow_exception(checkFailed);
   for (const Finding& f : report.findings)
     if (f.severity != Severity::Info)
       throw Error(3049, "The compacted copy fails the integrity check" +

@@ -65,7 +65,10 @@ RowIndex::RowIndex(const std::vector<uint32_t>& rows, uint32_t pageCount)
 }
 
 uint32_t RowIndex::find(RowPtr ptr) const {
-  if (ptr.page >= first_.size()) return UINT32_MAX;
+  if (ptr.page >= first_.size() || first_[ptr.page] == UINT32_MAX) return UINT32_MAX;
+  // Pages without deleted rows (every output page) list row r at first + r.
+  const uint32_t direct = first_[ptr.page] + ptr.row;
+  if (direct < rows_.size() && rows_[direct] == ptr.raw()) return direct;
   for (uint32_t i = first_[ptr.page]; i < rows_.size() && (rows_[i] >> 8) == ptr.page; ++i)
     if ((rows_[i] & 0xFF) == ptr.row) return i;
   return UINT32_MAX;
@@ -112,7 +115,7 @@ TableDigest digestTable(SourceFile& file, const CatalogTable& table) {
   const RowIndex index(rows, file.pageCount());
   for (const RealIndex& r : d.realIndexes) {
     Multiset m;
-    std::vector<uint8_t> previous;
+    std::vector<uint8_t> previous, current;
     bool first = true;
     forEachLeafEntry(
         file, r.rootPage, d.firstPage, [&](const uint8_t* key, size_t keyLength, RowPtr row) {
@@ -120,12 +123,12 @@ TableDigest digestTable(SourceFile& file, const CatalogTable& table) {
           if (at == UINT32_MAX)
             throw Error(3049,
                         "an entry of an index of table '" + table.name + "' points at no row");
-          std::vector<uint8_t> e(key, key + keyLength + 4);
+          current.assign(key, key + keyLength + 4);
           if (!first && !entryLess({previous.data(), uint32_t(previous.size())},
-                                   {e.data(), uint32_t(e.size())}))
+                                   {current.data(), uint32_t(current.size())}))
             throw Error(3049, "an index of table '" + table.name + "' is out of order");
           first = false;
-          previous = std::move(e);
+          previous.swap(current);
           m.add(mix(hashBytes(key, keyLength), hashes[at]));
         });
     digest.indexes.push_back(m);

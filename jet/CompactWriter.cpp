@@ -38,6 +38,22 @@ struct SourceIndex {
   std::vector<Entry> entries;
 };
 
+// The source leaves come in key order, so after remapping only runs of equal
+// keys can be out of order; a full sort remains for a source that was not.
+void sortEntries(std::vector<EntryRef>& refs) {
+  auto sameKey = [](const EntryRef& a, const EntryRef& b) {
+    return a.size == b.size && std::memcmp(a.data, b.data, a.size - 4) == 0;
+  };
+  for (size_t i = 0; i < refs.size();) {
+    size_t j = i + 1;
+    while (j < refs.size() && sameKey(refs[i], refs[j])) ++j;
+    if (j - i > 1) std::sort(refs.begin() + i, refs.begin() + j, entryLess);
+    i = j;
+  }
+  if (!std::is_sorted(refs.begin(), refs.end(), entryLess))
+    std::sort(refs.begin(), refs.end(), entryLess);
+}
+
 class Compactor {
  public:
   Compactor(SourceFile& src, WriteFile& out, const CompactOptions& options,
@@ -228,7 +244,7 @@ class Compactor {
         refs.push_back({bytes.data() + at, e.keyLength + 4});
         at += e.keyLength + 4;
       }
-      std::sort(refs.begin(), refs.end(), entryLess);
+      sortEntries(refs);
       uint32_t unique = 0;
       for (size_t i = 0; i < refs.size(); ++i)
         if (i == 0 || refs[i].size != refs[i - 1].size ||

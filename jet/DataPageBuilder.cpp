@@ -43,6 +43,11 @@ uint8_t DataPageBuilder::add(const uint8_t* data, size_t length) {
   return static_cast<uint8_t>(rows_++);
 }
 
+void DataPageBuilder::setFlags(uint8_t row, uint16_t flags) {
+  uint8_t* e = page_.data() + format_.rowCountOffset + 2 + 2u * row;
+  putLe16(e, static_cast<uint16_t>((le16(e) & kRowOffsetMask) | flags));
+}
+
 const std::vector<uint8_t>& DataPageBuilder::page() {
   putLe16(page_.data() + 2, freeSpace());
   putLe16(page_.data() + format_.rowCountOffset, rows_);

@@ -23,6 +23,8 @@ class DataPageBuilder {
   static size_t maxRow(const Format& format);
   // Adds a row; returns its row number. The row must fit.
   uint8_t add(const uint8_t* data, size_t length);
+  // Sets directory flags of a row already added (kRowDeleted, kRowLookup).
+  void setFlags(uint8_t row, uint16_t flags);
   uint16_t freeSpace() const;
   // The page as it stands (the builder can keep going).
   const std::vector<uint8_t>& page();

@@ -87,6 +87,34 @@ std::vector<uint8_t> indexPage(const Format& f, bool leaf, uint32_t owner, uint3
   return page;
 }
 
+struct NodeGroup {
+  Group g;
+  bool hasTail;  // child g.to is the tail
+};
+
+// Packs node entries; withTail: the child after each page's entries becomes
+// its tail (a lone last child is stored as an entry, tail 0).
+std::vector<NodeGroup> groupNodes(const std::vector<Item>& items, const Format& f, size_t maxPrefix,
+                                  bool withTail) {
+  std::vector<NodeGroup> nodes;
+  Packer packer(f.idxCapacity, maxPrefix);
+  size_t i = 0;
+  while (i < items.size()) {
+    if (withTail && i + 1 == items.size()) {
+      nodes.push_back({{i, i + 1, 0}, false});
+      break;
+    }
+    Group g{i, i + 1, 0};
+    packer.start(items[i]);
+    const size_t limit = withTail ? items.size() - 1 : items.size();
+    while (g.to < limit && packer.tryAdd(items[g.to])) ++g.to;
+    g.prefix = packer.prefix();
+    nodes.push_back({g, withTail});
+    i = withTail ? g.to + 1 : g.to;
+  }
+  return nodes;
+}
+
 }  // namespace
 
 bool entryLess(const EntryRef& a, const EntryRef& b) {
@@ -158,32 +186,19 @@ BuiltIndex buildIndex(const std::vector<EntryRef>& sorted, uint32_t owner, PageA
                                 static_cast<uint8_t>(c.page >> 16),
                                 static_cast<uint8_t>(c.page >> 8), static_cast<uint8_t>(c.page)};
       e.insert(e.end(), child, child + 4);
+      if (e.size() > f.idxCapacity)
+        throw Error(3049, "an index entry of table page " + std::to_string(owner) +
+                              " does not fit an index node page");
       storage.push_back(std::move(e));
       nodeItems.push_back(
           {storage.back().data(), static_cast<uint32_t>(storage.back().size()), c.last.keyLength});
     }
-    // Each node page stores entries for children [from, to) and the next
-    // child as its tail; a lone last child is stored as an entry, tail 0.
-    struct NodeGroup {
-      Group g;
-      bool hasTail;
-    };
-    std::vector<NodeGroup> nodes;
-    Packer packer(f.idxCapacity, maxPrefix);
-    size_t i = 0;
-    while (i < nodeItems.size()) {
-      if (i + 1 == nodeItems.size()) {
-        nodes.push_back({{i, i + 1, 0}, false});
-        break;
-      }
-      Group g{i, i + 1, 0};
-      packer.start(nodeItems[i]);
-      // Child g.to becomes the tail unless one more entry still fits.
-      while (g.to + 1 < nodeItems.size() && packer.tryAdd(nodeItems[g.to])) ++g.to;
-      g.prefix = packer.prefix();
-      nodes.push_back({g, true});
-      i = g.to + 1;
-    }
+    // The root stores all children but the last as entries and the last as
+    // its tail, as Access writes it. Pages below the root store every child
+    // as an entry: a parent's entry must equal its child's last entry and be
+    // the largest entry of that subtree, which a tail would hide.
+    std::vector<NodeGroup> nodes = groupNodes(nodeItems, f, maxPrefix, true);
+    if (nodes.size() > 1) nodes = groupNodes(nodeItems, f, maxPrefix, false);
     std::vector<uint32_t> nodePages(nodes.size());
     for (uint32_t& pg : nodePages) pg = alloc.allocate();
     std::vector<Child> up;

@@ -14,7 +14,12 @@ namespace {
 
 std::string quote(const std::string& s) {
   std::string q = "'";
-  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  for (char c : s) {
+    if (c == '\'')
+      q.append("'\\''");
+    else
+      q.push_back(c);
+  }
   return q + "'";
 }
 
@@ -101,9 +106,11 @@ TableDump mdbReaderDump(const std::string& path, const std::string& password) {
   TableDump dump;
   if (!mdbReaderInstalled()) return dump;
   int status = 0;
-  std::string cmd = "node " + quote(judgeDir() + "/dump.mjs") + " " + quote(path);
-  if (!password.empty()) cmd += " " + quote(password);
-  const std::string out = runCommand(cmd + " 2>&1", &status);
+  std::string cmd = "node ";
+  cmd.append(quote(judgeDir() + "/dump.mjs")).append(" ").append(quote(path));
+  if (!password.empty()) cmd.append(" ").append(quote(password));
+  cmd.append(" 2>&1");
+  const std::string out = runCommand(cmd, &status);
   if (status != 0) {
     dump["!error"] = {cut(out)};
     return dump;
