@@ -37,14 +37,25 @@ void ReplaceDatabase(frmMain& form) {
   const QString database = folder + QStringLiteral("Ledgerwick.mdb");
   const QString repaired = folder + QStringLiteral("_Repaired.mdb");
 
-  const QString refusal = ReplaceGuard::WhyNotReplace(lastCompaction(), database, repaired,
-                                                      platform::DatabaseInUse(database));
-  if (!refusal.isEmpty()) {
+  // Checked before the copy and once more right before the rename, as the
+  // host program may open or change its database while the copy runs.
+  QString refusal;
+  auto mayReplace = [&] {
+    refusal = ReplaceGuard::WhyNotReplace(lastCompaction(), database, repaired,
+                                          [&] { return platform::DatabaseInUse(database); });
+    return refusal.isEmpty();
+  };
+  if (!mayReplace()) {
     platform::MsgBox(refusal);
     return;
   }
 
-  const platform::FileResult r = platform::replaceFile(nativePath(repaired), nativePath(database));
+  const platform::FileResult r =
+      platform::replaceFile(nativePath(repaired), nativePath(database), mayReplace);
+  if (!refusal.isEmpty()) {
+    platform::MsgBox(refusal);
+    return;
+  }
   if (!r.ok() && r.failedStep != platform::FileStep::SyncFolder) {
     // Nothing was changed: the old database is still in place.
     form.lblProgress->setText(QString());

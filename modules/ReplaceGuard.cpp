@@ -24,7 +24,7 @@ std::optional<FileIdentity> Identify(const QString& path) {
 }
 
 QString WhyNotReplace(const std::optional<Compaction>& made, const QString& database,
-                      const QString& repaired, bool inUse) {
+                      const QString& repaired, const std::function<bool()>& inUse) {
   const QString notReplaced = QStringLiteral("Ledgerwick.mdb was not replaced: ");
   if (!made)
     return notReplaced + QStringLiteral(
@@ -36,15 +36,15 @@ QString WhyNotReplace(const std::optional<Compaction>& made, const QString& data
     return notReplaced + QStringLiteral(
                              "it has changed since it was optimized, and the repaired copy "
                              "would lose those changes. Click OPTIMIZE again.");
-  if (inUse)
-    return notReplaced + QStringLiteral(
-                             "another program is using it. Close that program, then click "
-                             "OPTIMIZE again.");
   const auto copy = Identify(repaired);
   if (!copy || *copy != made->repaired)
     return notReplaced + QStringLiteral(
                              "_Repaired.mdb is missing or is not the copy this program made. "
                              "Click OPTIMIZE again.");
+  if (inUse && inUse())
+    return notReplaced + QStringLiteral(
+                             "another program is using it. Close that program, then click "
+                             "OPTIMIZE again.");
   return QString();
 }
 

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <functional>
 #include <optional>
 
 // What the replacement checks before it touches the database file: that the
@@ -30,8 +31,9 @@ struct Compaction {
 
 // Why database must not be replaced by repaired, in words for the user, or
 // an empty string when the replacement may go ahead. inUse tells whether
-// another program holds the database open.
+// another program holds the database open; it is asked last, so that as
+// little time as possible passes between it and the replacement.
 QString WhyNotReplace(const std::optional<Compaction>& made, const QString& database,
-                      const QString& repaired, bool inUse);
+                      const QString& repaired, const std::function<bool()>& inUse);
 
 }  // namespace ReplaceGuard

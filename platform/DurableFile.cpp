@@ -289,7 +289,8 @@ FileResult copyToNewFile(const std::string& src, const std::string& dst) {
   return {};
 }
 
-FileResult replaceFile(const std::string& src, const std::string& target) {
+FileResult replaceFile(const std::string& src, const std::string& target,
+                       const std::function<bool()>& mayReplace) {
   if (int e = injected(FileStep::OpenSource, src)) return failure(FileStep::OpenSource, e, src);
   struct stat st;
   int err = 0;
@@ -335,6 +336,8 @@ FileResult replaceFile(const std::string& src, const std::string& target) {
   if (!r.ok()) return fail(r);
   if (int e = out.close()) return fail(failure(FileStep::Sync, e, tmp));
 
+  if (mayReplace && !mayReplace())
+    return fail(failure(FileStep::Rename, ECANCELED, target, "replacement called off"));
   if (int e = injected(FileStep::Rename, target)) return fail(failure(FileStep::Rename, e, target));
   if (::rename(tmp.c_str(), target.c_str()) != 0)
     return fail(failure(FileStep::Rename, errno, target));

@@ -79,7 +79,12 @@ FileResult copyToNewFile(const std::string& src, const std::string& dst);
 // owner, is flushed and checked, then renamed over target; the folder is
 // flushed last. On failure before the rename the temporary file is removed
 // and target is untouched. src itself is never changed.
-FileResult replaceFile(const std::string& src, const std::string& target);
+//
+// mayReplace, when given, is asked once more right before the rename, after
+// the slow copy: false calls the replacement off (failedStep Rename, errnum
+// ECANCELED) with target untouched.
+FileResult replaceFile(const std::string& src, const std::string& target,
+                       const std::function<bool()>& mayReplace = {});
 
 // Test hook: called before each step with the path it acts on and, for
 // Write, the offset of the chunk. Returning a nonzero errno makes that step

@@ -183,6 +183,31 @@ TEST_F(DurableFileTest, FailedReplaceKeepsOldFileAndNoTemporary) {
   }
 }
 
+TEST_F(DurableFileTest, ReplaceAsksOnceMoreAfterTheCopy) {
+  writeFile(path("db"), oldBytes_);
+  writeFile(path("rep"), newBytes_);
+  int asked = 0;
+  platform::FileResult r = platform::replaceFile(path("rep"), path("db"), [&] {
+    ++asked;
+    // Asked when the copy is complete, just before the rename.
+    std::set<std::string> names = listing(dir_);
+    EXPECT_EQ(names.size(), 3u);
+    for (const std::string& n : names)
+      if (n != "db" && n != "rep") {
+        EXPECT_EQ(readFile(path(n.c_str())), newBytes_);
+      }
+    return false;
+  });
+  EXPECT_EQ(asked, 1);
+  EXPECT_EQ(r.failedStep, FileStep::Rename);
+  EXPECT_EQ(r.errnum, ECANCELED);
+  EXPECT_EQ(readFile(path("db")), oldBytes_);
+  EXPECT_EQ(listing(dir_), (std::set<std::string>{"db", "rep"}));
+
+  EXPECT_TRUE(platform::replaceFile(path("rep"), path("db"), [] { return true; }).ok());
+  EXPECT_EQ(readFile(path("db")), newBytes_);
+}
+
 TEST_F(DurableFileTest, FolderFlushFailureAfterRenameIsReportedButFileIsNew) {
   writeFile(path("db"), oldBytes_);
   writeFile(path("rep"), newBytes_);

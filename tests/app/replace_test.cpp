@@ -127,6 +127,20 @@ TEST_F(ReplaceTest, DatabaseTouchedWithoutChangeIsStillRefused) {
   expectUntouched(replace());
 }
 
+TEST_F(ReplaceTest, DatabaseChangedDuringTheCopyIsKept) {
+  QByteArray changed = old_;
+  changed[7] = '#';
+  // The host program writes while the repaired copy is being copied.
+  platform::setFileFaultHook([&](platform::FileStep step, const std::string&, uint64_t) {
+    if (step == platform::FileStep::Verify) writeAll(db(), changed);
+    return 0;
+  });
+  old_ = changed;
+  QStringList boxes = replace();
+  expectUntouched(boxes);
+  EXPECT_TRUE(boxes[0].contains("changed since it was optimized")) << boxes[0].toStdString();
+}
+
 TEST_F(ReplaceTest, RepairedCopyNotMadeByThisRunIsRefused) {
   repaired_[5] = '!';
   writeAll(rep(), repaired_);
