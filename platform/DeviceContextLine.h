@@ -27,7 +27,9 @@ inline bool LineOctantBias(int octant) {
 // can start at any k.
 inline std::int64_t LineMinorSteps(std::int64_t k, std::int64_t major, std::int64_t minor,
                                    std::int64_t bias) {
-  return (2 * minor * k + major - 1 + bias) / (2 * major);
+  // Extents reach 2^32, so the products need more than 64 bits.
+  const __int128 num = __int128{2} * minor * k + major - 1 + bias;
+  return static_cast<std::int64_t>(num / (__int128{2} * major));
 }
 
 // Calls plot(x, y) for each pixel that GDI paints for a line from (x0, y0) to
@@ -67,7 +69,8 @@ void RasteriseLine(std::int32_t x0, std::int32_t y0, std::int32_t x1, std::int32
   if (kFirst > kLast) return;
 
   std::int64_t steps = LineMinorSteps(kFirst, major, minor, bias);
-  std::int64_t err = 2 * minor * (kFirst + 1) - major - 2 * major * steps;
+  std::int64_t err = static_cast<std::int64_t>(__int128{2} * minor * (kFirst + 1) - major -
+                                               __int128{2} * major * steps);
   std::int64_t a = majorStart + majorDir * kFirst;
   std::int64_t b = minorStart + minorDir * steps;
   if (minor == 0 && (b < 0 || b >= minorLimit)) return;

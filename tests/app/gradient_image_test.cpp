@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QImage>
+#include <climits>
 #include <set>
 #include <utility>
 #include <vector>
@@ -90,6 +91,15 @@ TEST(GdiLine, LongLinesFarOutsideAreClippedExactly) {
               referenceLine(c[0], c[1], c[2], c[3], 400, 300))
         << c[0] << "," << c[1] << " -> " << c[2] << "," << c[3];
   }
+}
+
+TEST(GdiLine, ExtremeEndPointsNeitherOverflowNorWander) {
+  // Half way along a line across the whole 32-bit range, 1.5 of its 3 rows
+  // have been stepped: every visible pixel lies on row 2.
+  Pixels expected;
+  for (int x = 0; x < 8; ++x) expected.insert({x, 2});
+  EXPECT_EQ(clippedLine(INT32_MIN, 0, INT32_MAX, 3, 8, 4), expected);
+  EXPECT_EQ(clippedLine(INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX, 8, 4).size(), 4u);
 }
 
 TEST(ImageDeviceContext, PensBehaveAsGdiPensDo) {

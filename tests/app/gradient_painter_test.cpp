@@ -2,6 +2,8 @@
 // call, through a recording device context.
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QPalette>
 #include <QString>
 #include <vector>
 
@@ -132,6 +134,26 @@ TEST_F(GradientTest, SystemColourReferencesAreResolvedOnlyForIndexesUpTo24) {
   g.setColor1(0x00FFFFFF);
   EXPECT_EQ(g.Color1(), 0x00FFFFFF);
   EXPECT_EQ(asked, (std::vector<int>{5, 24}));
+}
+
+TEST_F(GradientTest, SystemColoursComeFromTheApplicationPalette) {
+  const QPalette saved = QApplication::palette();
+  QPalette p = saved;
+  p.setColor(QPalette::Active, QPalette::ButtonText, QColor(1, 2, 3));
+  p.setColor(QPalette::Active, QPalette::Button, QColor(4, 5, 6));
+  p.setColor(QPalette::Active, QPalette::Highlight, QColor(7, 8, 9));
+  p.setColor(QPalette::Active, QPalette::Base, QColor(10, 11, 12));
+  QApplication::setPalette(p);
+  EXPECT_EQ(platform::GetSysColor(platform::COLOR_BTNTEXT), 0x030201u);
+  EXPECT_EQ(platform::GetSysColor(platform::COLOR_BTNFACE), 0x060504u);
+  EXPECT_EQ(platform::GetSysColor(platform::COLOR_HIGHLIGHT), 0x090807u);
+  EXPECT_EQ(platform::GetSysColor(platform::COLOR_WINDOW), 0x0C0B0Au);
+  EXPECT_EQ(platform::GetSysColor(25), 0u);
+  EXPECT_EQ(platform::GetSysColor(-1), 0u);
+  clsGradient g;
+  g.setColor2(static_cast<std::int32_t>(0x80000000u | platform::COLOR_BTNTEXT));
+  EXPECT_EQ(g.Color2(), 0x030201);
+  QApplication::setPalette(saved);
 }
 
 TEST_F(GradientTest, RotationIsCounterClockwiseOnScreen) {
