@@ -277,6 +277,9 @@ void frmMain::startCompaction(const QString& source, const QString& destination)
     } catch (const std::exception& e) {
       c->errorNumber = 51;
       c->errorDescription = QString("Internal error: ") + e.what();
+    } catch (...) {
+      c->errorNumber = 51;
+      c->errorDescription = "Internal error";
     }
     const unsigned generation = c->generation;
     QMetaObject::invokeMethod(

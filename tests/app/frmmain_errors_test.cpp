@@ -173,18 +173,6 @@ TEST_F(OptimizeFailure, LeftoverFolderIsReportedAndKept) {
               QFileInfo(repaired() + "/inside").isDir());
 }
 
-TEST_F(OptimizeFailure, LeftoverThatCanBeRemovedGoesSilently) {
-  putDatabase(apptest::demoDatabase());
-  QFile leftover(repaired());
-  ASSERT_TRUE(leftover.open(QIODevice::WriteOnly));
-  leftover.write("old");
-  leftover.close();
-  optimize();
-  EXPECT_TRUE(boxes.boxes.empty());
-  EXPECT_TRUE(Module2::bCompacted);
-  EXPECT_GT(QFileInfo(repaired()).size(), 3);
-}
-
 TEST_F(OptimizeFailure, ClosingTheWindowMidRunLeavesNoPartialCopy) {
   putDatabase(apptest::demoDatabase());
   w.cmdCompactRepair_Click();

@@ -79,48 +79,6 @@ TEST_F(Sequence, BarFillsThenWaitsForTheCompaction) {
   EXPECT_EQ(Module2::iTicks, 1);  // the stage-2 block ran in the same tick
 }
 
-TEST_F(Sequence, BackupQuestionOnTheFifteenthTick) {
-  enterStage1();
-  Module2::bCompacted = true;  // compaction already back: the earliest case
-  tick(14);
-  EXPECT_EQ(Module2::iTicks, 4);
-  EXPECT_EQ(w.lblProgress->text(), "Optimization Complete");
-  EXPECT_EQ(ButtonStates::of(w), phase::running);
-  EXPECT_TRUE(w.Timer1->isActive());
-  tick();
-  EXPECT_EQ(w.lblProgress->text(), "Back-up original database file?");
-  EXPECT_EQ(ButtonStates::of(w), phase::backupQuestion);
-  EXPECT_FALSE(w.Timer1->isActive());
-}
-
-TEST_F(Sequence, NoToBothQuestions) {
-  enterStage(2, 4);
-  tick();
-  ASSERT_EQ(ButtonStates::of(w), phase::backupQuestion);
-
-  w.cmdNo_Click();
-  EXPECT_EQ(Module2::iStage, 3);
-  EXPECT_EQ(Module2::iTicks, 4);
-  EXPECT_TRUE(w.Timer1->isActive());
-  EXPECT_EQ(ButtonStates::of(w), phase::waitingForReplace);
-  tick();  // the replace question follows on the next tick
-  EXPECT_EQ(w.lblProgress->text(), "Overwrite Ledgerwick.mdb with Repaired.mdb?");
-  EXPECT_EQ(ButtonStates::of(w), phase::replaceQuestion);
-  EXPECT_FALSE(w.Timer1->isActive());
-
-  QString labelWhileBoxOpen;
-  boxes.onShow = [&](const MsgBoxRecorder::Box&) { labelWhileBoxOpen = w.lblProgress->text(); };
-  w.cmdNo_Click();
-  ASSERT_EQ(boxes.boxes.size(), 1u);
-  EXPECT_EQ(boxes.boxes[0].text, "Process complete.  Repaired db is named _Repaired.mdb");
-  EXPECT_EQ(boxes.boxes[0].style, 0);
-  EXPECT_TRUE(boxes.boxes[0].title.isEmpty());
-  EXPECT_EQ(labelWhileBoxOpen, "Overwrite Ledgerwick.mdb with Repaired.mdb?");
-  EXPECT_EQ(w.lblProgress->text(), "");
-  EXPECT_EQ(ButtonStates::of(w), phase::afterNo);
-  EXPECT_EQ(Module2::iStage, 3);  // kept until the next run
-}
-
 TEST_F(Sequence, YesToTheBackupQuestionAsksAboutReplacingFiveTicksLater) {
   enterStage(2, 4);
   tick();
@@ -214,7 +172,7 @@ TEST_F(Sequence, LostFocusIsFocusMovingWithinTheWindow) {
   EXPECT_FALSE(w.cmdCompactRepair->isEnabled());
 }
 
-TEST_F(Sequence, TypingIsAcceptedWhileIdleOnly) {
+TEST_F(Sequence, TypingIsAcceptedWhileIdle) {
   w.show();
   ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
   w.txtFilePath->clear();
