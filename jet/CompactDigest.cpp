@@ -60,34 +60,43 @@ std::vector<uint32_t> liveRows(SourceFile& src, const TableDef& def) {
 }
 
 RowIndex::RowIndex(const std::vector<uint32_t>& rows, uint32_t pageCount)
-    : rows_(rows), first_(pageCount, UINT32_MAX) {
-  for (size_t i = rows.size(); i-- > 0;) first_[rows[i] >> 8] = static_cast<uint32_t>(i);
+    : base_(pageCount, UINT32_MAX), slots_(pageCount, 0) {
+  for (uint32_t raw : rows)
+    slots_[raw >> 8] =
+        std::max<uint16_t>(slots_[raw >> 8], static_cast<uint16_t>((raw & 0xFF) + 1));
+  size_t total = 0;
+  for (uint32_t pg = 0; pg < pageCount; ++pg)
+    if (slots_[pg]) {
+      base_[pg] = static_cast<uint32_t>(total);
+      total += slots_[pg];
+    }
+  at_.assign(total, UINT32_MAX);
+  for (size_t i = 0; i < rows.size(); ++i)
+    at_[base_[rows[i] >> 8] + (rows[i] & 0xFF)] = static_cast<uint32_t>(i);
 }
 
 uint32_t RowIndex::find(RowPtr ptr) const {
-  if (ptr.page >= first_.size() || first_[ptr.page] == UINT32_MAX) return UINT32_MAX;
-  // Pages without deleted rows (every output page) list row r at first + r.
-  const uint32_t direct = first_[ptr.page] + ptr.row;
-  if (direct < rows_.size() && rows_[direct] == ptr.raw()) return direct;
-  for (uint32_t i = first_[ptr.page]; i < rows_.size() && (rows_[i] >> 8) == ptr.page; ++i)
-    if ((rows_[i] & 0xFF) == ptr.row) return i;
-  return UINT32_MAX;
+  if (ptr.page >= base_.size() || ptr.row >= slots_[ptr.page]) return UINT32_MAX;
+  return at_[base_[ptr.page] + ptr.row];
 }
 
-uint64_t hashRow(const TableDef& def, bool jet4, std::vector<uint8_t> row,
+uint64_t hashRow(const TableDef& def, bool jet4, const std::vector<uint8_t>& original,
                  const LongValueData& lvData) {
   uint64_t lvHash = 0;
+  std::vector<uint8_t> row;  // a copy with long-value pointers blanked, when needed
   for (const Column& c : def.columns) {
     if (!c.longValue()) continue;
-    const FieldSpan s = fieldOf(def, jet4, ByteView(row), c);
+    const FieldSpan s = fieldOf(def, jet4, ByteView(original), c);
     if (s.null || s.end - s.begin < 12) continue;
-    ByteView field(row.data() + s.begin, s.end - s.begin);
+    ByteView field(original.data() + s.begin, s.end - s.begin);
     if (field.u8(3) & 0x80) continue;  // inline: the row holds it
     const std::vector<uint8_t> data = lvData(c, field);
     lvHash = mix(lvHash, hashBytes(data.data(), data.size(), c.number));
+    if (row.empty()) row = original;
     std::fill(row.begin() + s.begin + 4, row.begin() + s.begin + 12, 0);
   }
-  return mix(hashBytes(row.data(), row.size()), lvHash);
+  const std::vector<uint8_t>& hashed = row.empty() ? original : row;
+  return mix(hashBytes(hashed.data(), hashed.size()), lvHash);
 }
 
 TableDigest digestTable(SourceFile& file, const CatalogTable& table) {

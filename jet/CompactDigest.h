@@ -50,14 +50,15 @@ class RowIndex {
   uint32_t find(RowPtr ptr) const;
 
  private:
-  const std::vector<uint32_t>& rows_;
-  std::vector<uint32_t> first_;  // per page: position of its first live row
+  std::vector<uint32_t> base_;   // per page: its slots' start in at_, or UINT32_MAX
+  std::vector<uint32_t> at_;     // per slot of those pages: position, or UINT32_MAX
+  std::vector<uint16_t> slots_;  // per page: slots covered
 };
 
 // The checksum of one row. lvData(column, field) returns a long value's data
 // for fields that are not inline.
 using LongValueData = std::function<std::vector<uint8_t>(const Column&, ByteView field)>;
-uint64_t hashRow(const TableDef& def, bool jet4, std::vector<uint8_t> row,
+uint64_t hashRow(const TableDef& def, bool jet4, const std::vector<uint8_t>& row,
                  const LongValueData& lvData);
 
 // Reads the table at tdef as verification sees it.

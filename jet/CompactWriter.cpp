@@ -31,8 +31,8 @@ struct LongValuePages {
 struct SourceIndex {
   std::vector<uint8_t> keys;
   struct Entry {
-    uint64_t offset;
-    uint32_t keyLength;
+    size_t offset;
+    uint16_t keyLength;
     uint32_t row;
   };
   std::vector<Entry> entries;
@@ -112,40 +112,21 @@ class Compactor {
     TableDef& d = st.def;
     const RowIndex rowIndex(live, src_.pageCount());
 
-    // Every index entry must point at a live row, each row at most once.
-    std::vector<SourceIndex> indexes(d.realIndexes.size());
-    for (size_t k = 0; k < d.realIndexes.size(); ++k) {
-      const RealIndex& r = d.realIndexes[k];
-      SourceIndex& si = indexes[k];
-      std::vector<bool> seen(live.size(), false);
-      try {
-        forEachLeafEntry(src_, r.rootPage, t.tdef, [&](const uint8_t* key, size_t n, RowPtr row) {
-          const uint32_t at = rowIndex.find(row);
-          if (at == UINT32_MAX || seen[at])
-            throwCorrupt("index " + std::to_string(k) + " has an entry for row " +
-                         std::to_string(row.row) + " of page " + std::to_string(row.page) +
-                         (at == UINT32_MAX ? ", which is not a live row" : " twice"));
-          seen[at] = true;
-          si.entries.push_back({si.keys.size(), static_cast<uint32_t>(n), at});
-          si.keys.insert(si.keys.end(), key, key + n);
-        });
-      } catch (const Corrupt& e) {
-        damaged(t, r.rootPage, e.what());
+    // The primary key gives the row order; the other indexes are read one at
+    // a time after the rows, so only one is ever in memory.
+    size_t pk = SIZE_MAX;
+    for (const LogicalIndex& l : d.logicalIndexes)
+      if (l.primaryKey() && l.realIndex < d.realIndexes.size()) {
+        pk = l.realIndex;
+        break;
       }
-      if (!(r.flags & 0x02) && si.entries.size() != live.size())
-        damaged(t, r.rootPage,
-                "index " + std::to_string(k) + " lists " + std::to_string(si.entries.size()) +
-                    " of " + std::to_string(live.size()) + " rows");
-    }
+    SourceIndex pkIndex;
+    if (pk != SIZE_MAX) pkIndex = readIndex(t, d, pk, rowIndex, live.size());
 
     // Primary-key order where there is one, page order for the rest.
     std::vector<uint32_t> order;
     order.reserve(live.size());
-    for (const LogicalIndex& l : d.logicalIndexes) {
-      if (!l.primaryKey() || l.realIndex >= indexes.size()) continue;
-      for (const SourceIndex::Entry& e : indexes[l.realIndex].entries) order.push_back(e.row);
-      break;
-    }
+    for (const SourceIndex::Entry& e : pkIndex.entries) order.push_back(e.row);
     if (order.size() != live.size()) {
       std::vector<bool> placed(live.size(), false);
       for (uint32_t o : order) placed[o] = true;
@@ -222,8 +203,8 @@ class Compactor {
 
     // Indexes from their old entries, pointers remapped, sorted again.
     std::vector<uint8_t>& b = d.buffer;
-    for (size_t k = 0; k < indexes.size(); ++k) {
-      SourceIndex& si = indexes[k];
+    for (size_t k = 0; k < d.realIndexes.size(); ++k) {
+      SourceIndex si = k == pk ? std::move(pkIndex) : readIndex(t, d, k, rowIndex, live.size());
       std::vector<uint8_t> bytes;
       bytes.reserve(si.keys.size() + 4 * si.entries.size());
       std::vector<EntryRef> refs;
@@ -241,7 +222,7 @@ class Compactor {
       si.keys.shrink_to_fit();
       size_t at = 0;
       for (const SourceIndex::Entry& e : si.entries) {
-        refs.push_back({bytes.data() + at, e.keyLength + 4});
+        refs.push_back({bytes.data() + at, static_cast<uint32_t>(e.keyLength + 4u)});
         at += e.keyLength + 4;
       }
       sortEntries(refs);
@@ -282,6 +263,36 @@ class Compactor {
     result.tables += 1;
     result.rows += live.size();
     return digest;
+  }
+
+  // An index's entries as the source has them. Every entry must point at a
+  // live row, each row at most once, and every row must be there unless the
+  // index leaves out nulls.
+  SourceIndex readIndex(const CatalogTable& t, const TableDef& d, size_t k,
+                        const RowIndex& rowIndex, size_t liveCount) {
+    const RealIndex& r = d.realIndexes[k];
+    SourceIndex si;
+    si.entries.reserve(liveCount);
+    std::vector<bool> seen(liveCount, false);
+    try {
+      forEachLeafEntry(src_, r.rootPage, t.tdef, [&](const uint8_t* key, size_t n, RowPtr row) {
+        const uint32_t at = rowIndex.find(row);
+        if (at == UINT32_MAX || seen[at])
+          throwCorrupt("index " + std::to_string(k) + " has an entry for row " +
+                       std::to_string(row.row) + " of page " + std::to_string(row.page) +
+                       (at == UINT32_MAX ? ", which is not a live row" : " twice"));
+        seen[at] = true;
+        si.entries.push_back({si.keys.size(), static_cast<uint16_t>(n), at});
+        si.keys.insert(si.keys.end(), key, key + n);
+      });
+    } catch (const Corrupt& e) {
+      damaged(t, r.rootPage, e.what());
+    }
+    if (!(r.flags & index_flag::kIgnoreNulls) && si.entries.size() != liveCount)
+      damaged(t, r.rootPage,
+              "index " + std::to_string(k) + " lists " + std::to_string(si.entries.size()) +
+                  " of " + std::to_string(liveCount) + " rows");
+    return si;
   }
 
   RowPtr placeMap(const std::vector<uint32_t>& pages) {
