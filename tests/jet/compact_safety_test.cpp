@@ -2,6 +2,9 @@
 // destination or nothing at all, and the source never touched.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cerrno>
 
 #include "jet/Compact.h"
@@ -133,5 +136,30 @@ TEST(CompactSafety, NeverOpensALeftoverTemporaryFile) {
   writeBytes(squatter, {9, 9});
   jet::compactDatabase(s.src, s.dst, "");
   EXPECT_EQ(readBytes(squatter), (std::vector<uint8_t>{9, 9}));
+  EXPECT_TRUE(fileExists(s.dst));
+}
+
+TEST(CompactSafety, RefusesADatabaseSomeoneHasOpen) {
+  Workspace s;
+  // A Jet user holds its user lock in the .ldb beside the database.
+  const int fd = ::open(s.dir.file("src.ldb").c_str(), O_RDWR | O_CREAT, 0644);
+  ASSERT_GE(fd, 0);
+  struct flock lock {};
+  lock.l_type = F_WRLCK;
+  lock.l_whence = SEEK_SET;
+  lock.l_start = 0x10000003;
+  lock.l_len = 1;
+  ASSERT_EQ(::fcntl(fd, F_OFD_SETLK, &lock), 0);
+  try {
+    jet::compactDatabase(s.src, s.dst, "");
+    ADD_FAILURE() << "an open database was compacted";
+  } catch (const jet::Error& e) {
+    EXPECT_EQ(e.number(), 3045);
+    EXPECT_NE(std::string(e.what()).find("file already in use"), std::string::npos);
+  }
+  ::close(fd);
+  EXPECT_FALSE(fileExists(s.dst));
+  // A lock file nobody holds is a leftover: no obstacle.
+  jet::compactDatabase(s.src, s.dst, "");
   EXPECT_TRUE(fileExists(s.dst));
 }
