@@ -82,7 +82,8 @@ FolderPicker::FolderPicker(QWidget* owner, const QString& caption) : QDialog(own
   status_ = new QLabel(this);
   status_->setObjectName("status");
   status_->setWordWrap(true);
-  status_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  // A long path wraps at its separators instead of widening the dialog past the screen.
+  status_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
 
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
   ok_ = buttons->button(QDialogButtonBox::Ok);
@@ -138,11 +139,16 @@ bool FolderPicker::setSelection(const QString& folder) {
   return true;
 }
 
-void FolderPicker::setStatusText(const QString& text) { status_->setText(text); }
+void FolderPicker::setStatusText(const QString& text) {
+  statusText_ = text;
+  QString shown = text;
+  shown.replace('/', QStringLiteral("/\u200B"));  // zero-width break opportunities
+  status_->setText(shown);
+}
 
 QString FolderPicker::caption() const { return caption_->text(); }
 
-QString FolderPicker::statusText() const { return status_->text(); }
+QString FolderPicker::statusText() const { return statusText_; }
 
 QString FolderPicker::currentPath() const { return pathOf(tree_->currentIndex()); }
 

@@ -67,6 +67,7 @@ class FolderPicker : public QDialog {
   QPushButton* ok_;
   QFileSystemModel* model_;
   QTimer* revealTimer_;
+  QString statusText_;
   QString pending_;  // folder to keep in view until the user moves the highlight
   bool moving_ = false;
   bool initialized_ = false;

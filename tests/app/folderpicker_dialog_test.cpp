@@ -136,6 +136,17 @@ TEST_F(FolderPickerTest, LosingTheHighlightReportsNoPathAndDisablesOk) {
   EXPECT_EQ(picker.statusText(), base_);
 }
 
+TEST_F(FolderPickerTest, ALongPathWrapsInsteadOfWideningTheDialog) {
+  FolderPicker picker(nullptr, "Pick");
+  picker.show();
+  const int width = picker.width();
+  const QString path = "/" + QString("folder-with-a-long-name/").repeated(30) + "end";
+  picker.setStatusText(path);
+  QTest::qWait(20);
+  EXPECT_EQ(picker.statusText(), path);
+  EXPECT_EQ(picker.width(), width);
+}
+
 TEST_F(FolderPickerTest, RefusesWhatIsNoFolderAndKeepsTheHighlight) {
   QFile file(base_ + "/plain.txt");
   ASSERT_TRUE(file.open(QIODevice::WriteOnly));
