@@ -8,6 +8,7 @@
 #include <QPainter>
 #include <QPixmap>
 #include <QScreen>
+#include <QWindow>
 #include <cmath>
 
 #include "classes/GradientRect.h"
@@ -184,8 +185,11 @@ void frmAbout::showEvent(QShowEvent* event) {
     loaded_ = true;
     platform::SkipTaskbar(*this);  // the native window is not mapped yet
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+      // Centre the outer frame where the platform knows it already.
+      const QMargins frame = windowHandle() ? windowHandle()->frameMargins() : QMargins();
+      const QSize outer = size().grownBy(frame);
       const QRect area = screen->availableGeometry();
-      move(area.center() - rect().center());
+      move(area.center() - QPoint((outer.width() - 1) / 2, (outer.height() - 1) / 2));
     }
     Form_Load();
   }

@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QLabel>
+#include <QScreen>
 #include <QTest>
 #include <QTimer>
 #include <vector>
@@ -172,6 +173,8 @@ TEST_F(AboutTest, EachOpeningPaintsTheWholeBackgroundAndTheVersion) {
     if (opening == 0) painter = dlg.Gradient();
     EXPECT_EQ(dlg.Gradient(), painter);  // created once, at the first load
     EXPECT_TRUE(dlg.updatesEnabled());   // the paint lock was released
+    const QPoint screenCentre = dlg.screen()->availableGeometry().center();
+    EXPECT_LE((dlg.frameGeometry().center() - screenCentre).manhattanLength(), 1);
     dlg.close();
     // Between openings the surface is scribbled over; the next load repaints it.
     const_cast<QImage&>(dlg.Image()).fill(Qt::red);
