@@ -2,11 +2,13 @@
 
 #include <QDialogButtonBox>
 #include <QDir>
+#include <QEvent>
 #include <QFileInfo>
 #include <QFileSystemModel>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTimer>
 #include <QTreeView>
 #include <QVBoxLayout>
@@ -111,6 +113,11 @@ FolderPicker::FolderPicker(QWidget* owner, const QString& caption) : QDialog(own
           [this](const QString& dir) { onDirectoryLoaded(dir); });
   connect(model_, &QAbstractItemModel::rowsInserted, this, [this] { scheduleReveal(); });
   connect(model_, &QAbstractItemModel::layoutChanged, this, [this] { scheduleReveal(); });
+  // Any scrolling, click or key of the user's own ends the pull towards the preselection.
+  tree_->installEventFilter(this);
+  tree_->viewport()->installEventFilter(this);
+  connect(tree_->verticalScrollBar(), &QAbstractSlider::actionTriggered, this,
+          [this] { pending_.clear(); });
   tree_->setFocus();
 }
 
@@ -168,6 +175,19 @@ void FolderPicker::showEvent(QShowEvent* event) {
       if (shownHook()) shownHook()(*this);
     });
   }
+}
+
+bool FolderPicker::eventFilter(QObject* watched, QEvent* event) {
+  switch (event->type()) {
+    case QEvent::KeyPress:
+    case QEvent::MouseButtonPress:
+    case QEvent::Wheel:
+      pending_.clear();
+      break;
+    default:
+      break;
+  }
+  return QDialog::eventFilter(watched, event);
 }
 
 void FolderPicker::done(int result) {

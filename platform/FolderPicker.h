@@ -52,6 +52,7 @@ class FolderPicker : public QDialog {
   void done(int result) override;
 
  protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
   void showEvent(QShowEvent* event) override;
 
  private:

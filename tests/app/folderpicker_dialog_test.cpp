@@ -4,14 +4,17 @@
 #include <gtest/gtest.h>
 
 #include <unistd.h>
+#include <QApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QLabel>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTreeView>
+#include <QWheelEvent>
 
 #include "platform/FolderPicker.h"
 
@@ -95,6 +98,30 @@ TEST_F(FolderPickerTest, PreselectsADeepFolderExpandedAndInView) {
   }
   EXPECT_TRUE(tree->isExpanded(tree->currentIndex()));
   EXPECT_TRUE(tree->selectionModel()->isSelected(tree->currentIndex()));
+}
+
+TEST_F(FolderPickerTest, StopsPullingThePreselectionBackOnceTheUserScrolls) {
+  FolderPicker picker(nullptr, "Pick");
+  ASSERT_TRUE(picker.setSelection(deep_));
+  picker.show();
+  ASSERT_TRUE(QTest::qWaitFor(
+      [&] { return sortedUnder(picker, base_ + "/one/two/three") && shownInView(picker, deep_); },
+      kWaitMs));
+  QWidget* viewport = picker.tree()->viewport();
+  const QPoint centre = viewport->rect().center();
+  QWheelEvent wheel(centre, viewport->mapToGlobal(centre), QPoint(), QPoint(0, 120 * 10),
+                    Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+  QApplication::sendEvent(viewport, &wheel);
+  const int scrolled = picker.tree()->verticalScrollBar()->value();
+  ASSERT_FALSE(shownInView(picker, deep_));
+
+  // New rows arriving later (here: a folder made meanwhile) leave the user's scroll alone.
+  QSignalSpy inserted(picker.tree()->model(), &QAbstractItemModel::rowsInserted);
+  ASSERT_TRUE(QDir(base_ + "/one/two/three").mkdir("aa-new"));
+  ASSERT_TRUE(inserted.wait(kWaitMs));
+  QTest::qWait(50);
+  EXPECT_EQ(picker.tree()->verticalScrollBar()->value(), scrolled);
+  EXPECT_EQ(picker.currentPath(), deep_);
 }
 
 TEST_F(FolderPickerTest, ReportsEveryMoveOfTheHighlightFromTheKeyboard) {
