@@ -16,6 +16,14 @@ void throwWriteError(int err, const std::string& what, const std::string& path) 
   const std::string detail = " (" + what + " '" + path + "': " + std::strerror(err) + ")";
   if (err == ENOSPC || err == EDQUOT || err == EFBIG)
     throw Error(3026, "Not enough space on disk." + detail);
+  if (err == ENOENT || err == ENOTDIR) {
+    const auto slash = path.find_last_of('/');
+    const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash);
+    throw Error(3044, "'" + folder +
+                          "' isn't a valid path. Make sure that the path name is spelled "
+                          "correctly and that you are connected to the server on which the file "
+                          "resides.");
+  }
   throw Error(3043, "Disk or network error." + detail);
 }
 

@@ -54,6 +54,18 @@ TEST(CompactSafety, RefusesMissingSourceAndExistingDestination) {
   EXPECT_EQ(readBytes(s.src), s.original);
 }
 
+TEST(CompactSafety, RefusesADestinationInAMissingFolder) {
+  Workspace s;
+  try {
+    jet::compactDatabase(s.src, s.dir.file("no/such/out.mdb"), "");
+    ADD_FAILURE() << "wrote into a folder that does not exist";
+  } catch (const jet::Error& e) {
+    EXPECT_EQ(e.number(), 3044);
+    EXPECT_NE(std::string(e.what()).find("no/such"), std::string::npos) << e.what();
+  }
+  s.expectNothingLeft();
+}
+
 TEST(CompactSafety, SucceedsLeavingOnlyTheDestination) {
   Workspace s;
   const jet::CompactResult r = jet::compactDatabase(s.src, s.dst, "");
