@@ -145,23 +145,6 @@ TEST_F(SelectFolderTest, CancelEscapeAndTheCloseBoxAllGiveNothing) {
   }
 }
 
-TEST_F(SelectFolderTest, TheRootKeepsItsSeparator) {
-  QString status;
-  const Driven run = drive([&] { return browseFolder::SelectFolder(&owner_, "Pick", base_); },
-                           [&](FolderPicker& dialog) {
-                             ASSERT_TRUE(settled(dialog));
-                             // Climb with Left: collapse, then parent, until the top of the tree.
-                             for (int i = 0; i < 64 && dialog.currentPath() != "/"; ++i) {
-                               QTest::keyClick(dialog.tree(), Qt::Key_Left);
-                             }
-                             status = dialog.statusText();
-                             QTest::keyClick(dialog.tree(), Qt::Key_Return);
-                           });
-  EXPECT_FALSE(run.leftOpen);
-  EXPECT_EQ(status, "/");
-  EXPECT_EQ(run.result, "/");
-}
-
 TEST_F(SelectFolderTest, AMissingOrEmptyInitialFolderOpensAtHomeQuietly) {
   MsgBoxRecorder boxes;
   for (const QString& initial : {base_ + "/gone/too", QString()}) {

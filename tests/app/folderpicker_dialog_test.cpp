@@ -124,31 +124,6 @@ TEST_F(FolderPickerTest, StopsPullingThePreselectionBackOnceTheUserScrolls) {
   EXPECT_EQ(picker.currentPath(), deep_);
 }
 
-TEST_F(FolderPickerTest, ReportsEveryMoveOfTheHighlightFromTheKeyboard) {
-  FolderPicker picker(nullptr, "Pick");
-  ASSERT_TRUE(picker.setSelection(base_ + "/wide05"));
-  picker.show();
-  ASSERT_TRUE(QTest::qWaitForWindowActive(&picker));
-  ASSERT_TRUE(QTest::qWaitFor(
-      [&] { return sortedUnder(picker, base_) && shownInView(picker, base_ + "/wide05"); },
-      kWaitMs));
-  QSignalSpy moved(&picker, &FolderPicker::selectionChanged);
-
-  QTest::keyClick(picker.tree(), Qt::Key_Down);
-  ASSERT_EQ(moved.count(), 1);
-  EXPECT_EQ(moved.takeFirst().at(0).toString(), base_ + "/wide06");
-  QTest::keyClick(picker.tree(), Qt::Key_Up);
-  QTest::keyClick(picker.tree(), Qt::Key_Up);
-  ASSERT_EQ(moved.count(), 2);
-  EXPECT_EQ(moved.at(1).at(0).toString(), base_ + "/wide04");
-  EXPECT_EQ(picker.currentPath(), base_ + "/wide04");
-
-  // Left climbs to the parent folder once the branch is collapsed.
-  QTest::keyClick(picker.tree(), Qt::Key_Left);
-  EXPECT_EQ(picker.currentPath(), base_);
-  EXPECT_EQ(moved.last().at(0).toString(), base_);
-}
-
 TEST_F(FolderPickerTest, LosingTheHighlightReportsNoPathAndDisablesOk) {
   FolderPicker picker(nullptr, "Pick");
   ASSERT_TRUE(picker.setSelection(base_));
