@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <unordered_set>
 
 #include "jet/CompactCodec.h"
 
@@ -423,11 +424,13 @@ LongValue readLongValue(SourceFile& src, ByteView header) {
     return lv;
   }
   uint32_t remaining = lv.length;
-  size_t hops = 0;
+  std::unordered_set<uint32_t> visited;
   while (remaining > 0) {
-    if (at.null() || ++hops > 65536)
+    if (at.null())
       throwCorrupt("a long-value chain ends before its length (page " + std::to_string(at.page) +
                    ")");
+    if (!visited.insert(at.raw()).second)
+      throwCorrupt("a long-value chain loops at page " + std::to_string(at.page));
     Slot s = lvalSlot(at);
     if (s.bytes.size() < 4)
       throwCorrupt("a long-value chain row at page " + std::to_string(at.page) + " is too short");

@@ -185,32 +185,36 @@ TEST(CompactRepair, RefusesARowThatCannotBeRead) {
 }
 
 TEST(CompactRepair, RefusesALongValueChainThatDoesNotAddUp) {
-  Patient p(kDemo);
-  std::vector<uint32_t> rows;
-  const SourceTable customers = p.table("Customers", &rows);
-  SourceFile f(p.path, kDemoConnect);
-  const jet::Column* notes = nullptr;
-  for (const auto& c : customers.def.columns)
-    if (c.longValue() && !notes) notes = &c;
-  ASSERT_NE(notes, nullptr);
-  for (uint32_t raw : rows) {
-    const auto row = readRow(f, jet::RowPtr::fromRaw(raw));
-    const FieldSpan s = fieldOf(customers.def, true, jet::ByteView(row), *notes);
-    if (s.null || s.end - s.begin < 12 || (row[s.begin + 3] & 0xC0) != 0) continue;
-    // A chain: cut it after its first piece.
-    const jet::RowPtr first = jet::RowPtr::fromRaw(jet::le32(row.data() + s.begin + 4));
-    const uint8_t* pg = p.page(first.page);
-    const uint16_t start = jet::le16(pg + 14 + 2 * first.row) & 0x1FFF;
-    jet::putLe32(p.page(first.page) + start, 0);
-    p.save();
-    const std::string error = compactError(p);
-    EXPECT_NE(error.find("Table 'Customers' (page " + std::to_string(raw >> 8) + ")"),
-              std::string::npos)
-        << error;
-    EXPECT_NE(error.find("chain"), std::string::npos) << error;
-    return;
+  // The first piece of a chained memo: cut after it, or pointing at itself.
+  for (const bool loop : {false, true}) {
+    SCOPED_TRACE(loop ? "loop" : "cut");
+    Patient p(kDemo);
+    std::vector<uint32_t> rows;
+    const SourceTable customers = p.table("Customers", &rows);
+    SourceFile f(p.path, kDemoConnect);
+    const jet::Column* notes = nullptr;
+    for (const auto& c : customers.def.columns)
+      if (c.longValue() && !notes) notes = &c;
+    ASSERT_NE(notes, nullptr);
+    bool done = false;
+    for (uint32_t raw : rows) {
+      const auto row = readRow(f, jet::RowPtr::fromRaw(raw));
+      const FieldSpan s = fieldOf(customers.def, true, jet::ByteView(row), *notes);
+      if (s.null || s.end - s.begin < 12 || (row[s.begin + 3] & 0xC0) != 0) continue;
+      const jet::RowPtr first = jet::RowPtr::fromRaw(jet::le32(row.data() + s.begin + 4));
+      const uint16_t start = jet::le16(p.page(first.page) + 14 + 2 * first.row) & 0x1FFF;
+      jet::putLe32(p.page(first.page) + start, loop ? first.raw() : 0);
+      p.save();
+      const std::string error = compactError(p);
+      EXPECT_NE(error.find("Table 'Customers' (page " + std::to_string(raw >> 8) + ")"),
+                std::string::npos)
+          << error;
+      EXPECT_NE(error.find(loop ? "loops" : "ends before its length"), std::string::npos) << error;
+      done = true;
+      break;
+    }
+    EXPECT_TRUE(done) << "the demo has no chained long value";
   }
-  FAIL() << "the demo has no chained long value";
 }
 
 TEST(CompactRepair, KeepsThePasswordAndRefusesAWrongOne) {
