@@ -37,7 +37,7 @@ QFont defaultFont() {
 
 QFont titleFont() {
   QFont f;
-  f.setFamilies({"Tahoma", "DejaVu Sans", "Liberation Sans"});
+  f.setFamilies({"Tahoma", "Liberation Sans", "DejaVu Sans"});
   f.setPointSizeF(18);
   f.setBold(true);
   return f;

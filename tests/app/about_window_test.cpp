@@ -100,6 +100,8 @@ TEST_F(AboutTest, DesignGeometryFontsAndColours) {
     EXPECT_EQ(dlg.findChild<QLabel*>(e.name), e.label);
     EXPECT_EQ(e.label->focusPolicy(), Qt::NoFocus);
     EXPECT_FALSE(e.label->autoFillBackground());
+    // With the metric-compatible fonts the build installs, every text fits its box.
+    EXPECT_LE(e.label->fontMetrics().horizontalAdvance(e.label->text()), e.rect.width()) << e.name;
   }
   EXPECT_EQ(dlg.Label4->text(), "Website:");
   EXPECT_EQ(dlg.Label5->text(), "E-mail:");
