@@ -31,10 +31,12 @@ class TitleBar : public ::testing::Test {
   }
   void TearDown() override { platform::setWindowMove(nullptr); }
 
-  // A press and release at window point `p`, routed as a real one would be.
+  // A press at window point `p`, routed as a real one would be. The button
+  // comes up off the element, so no press here is also a click (a click on
+  // the help glyph would open the About window and wait).
   void pressAt(QPoint p, Qt::MouseButton button) {
     QTest::mousePress(window_, button, {}, p);
-    QTest::mouseRelease(window_, button, {}, p);
+    QTest::mouseRelease(window_, button, {}, QPoint(-40, -40));
   }
 
   QTemporaryDir config_;
@@ -74,6 +76,7 @@ TEST_F(TitleBar, BordersGlyphsAndTheClientAreaDoNotMove) {
                {"bottom-left corner", {10, 157}},
                {"bottom-right corner", {484, 157}},
                {"help glyph", {461, 14}},
+               {"close glyph", {478, 14}},
                {"grey client area", {25, 40}},
                {"status line", {250, 140}},
                {"folder box", form_.txtFilePath->geometry().center()},
