@@ -1,0 +1,135 @@
+// jetdb's contract: help on every command, exit codes 0/1/2/3, errors as
+// "jetdb: error NNNN: description" on stderr, JSON that parses.
+#include <gtest/gtest.h>
+
+#include "jet/support/jet_testing.h"
+
+namespace {
+
+using jettest::fixture;
+using jettest::run;
+
+std::string jetdb() { return jettest::jetdbPath(); }
+
+TEST(Cli, HelpOnTheCommandAndEverySubcommand) {
+  const auto top = run({jetdb(), "--help"});
+  EXPECT_EQ(top.exitCode, 0);
+  for (const char* cmd : {"info", "check", "dump", "compact"}) {
+    EXPECT_NE(top.out.find(std::string("  ") + cmd), std::string::npos) << cmd;
+    const auto r = run({jetdb(), cmd, "--help"});
+    EXPECT_EQ(r.exitCode, 0) << cmd;
+    EXPECT_EQ(r.out.rfind(std::string("usage: jetdb ") + cmd, 0), 0u) << r.out;
+  }
+  const auto version = run({jetdb(), "--version"});
+  EXPECT_EQ(version.exitCode, 0);
+  EXPECT_EQ(version.out.rfind("jetdb ", 0), 0u);
+}
+
+TEST(Cli, UsageErrorsExitTwo) {
+  const std::string db = fixture("jackcess-V1997-testV1997.mdb");
+  for (const std::vector<std::string>& args : {std::vector<std::string>{jetdb()},
+                                               {jetdb(), "frobnicate"},
+                                               {jetdb(), "info"},
+                                               {jetdb(), "info", db, "--bogus"},
+                                               {jetdb(), "info", db, "extra"},
+                                               {jetdb(), "info", db, "--password"},
+                                               {jetdb(), "dump", db, "--json"},
+                                               {jetdb(), "compact", db},
+                                               {jetdb(), "check", db, "--json=yes"}}) {
+    const auto r = run(args);
+    EXPECT_EQ(r.exitCode, 2) << args.back();
+    EXPECT_NE(r.err.find("jetdb"), std::string::npos) << r.err;
+    EXPECT_TRUE(r.out.empty());
+  }
+  const auto r = run({jetdb(), "info", db, "--bogus"});
+  EXPECT_NE(r.err.find("jetdb info --help"), std::string::npos) << r.err;
+}
+
+TEST(Cli, EngineErrorsExitThreeWithDaoNumber) {
+  jettest::TempDir tmp;
+  const std::string missing = tmp.file("gone.mdb");
+  auto r = run({jetdb(), "info", missing});
+  EXPECT_EQ(r.exitCode, 3);
+  EXPECT_EQ(r.err, "jetdb: error 3024: Could not find file '" + missing + "'.\n");
+
+  r = run({jetdb(), "check", fixture("pw-V1997-testV1997.mdb"), "--password", "nope"});
+  EXPECT_EQ(r.exitCode, 3);
+  EXPECT_EQ(r.err, "jetdb: error 3031: Not a valid password.\n");
+
+  r = run({jetdb(), "dump", fixture("jackcess-V1997-testV1997.mdb"), "--table", "NoSuchTable"});
+  EXPECT_EQ(r.exitCode, 3);
+  EXPECT_EQ(r.err.rfind("jetdb: error 3078: ", 0), 0u) << r.err;
+}
+
+TEST(Cli, InfoJsonDescribesTheDatabase) {
+  const auto r = run({jetdb(), "info", jettest::demoDatabase(), "--password=m0ssb4nk7q", "--json"});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  const jettest::Json j = jettest::parseJson(r.out);
+  EXPECT_EQ(j["version"].text, "Jet4");
+  EXPECT_EQ(j["pageSize"].number, 4096);
+  EXPECT_EQ(j["pageCount"].number, 1093);
+  EXPECT_EQ(j["freePages"].number, 69) << "the global map's free pages, as the inventory counts";
+  EXPECT_TRUE(j["password"].boolean);
+  EXPECT_FALSE(j["encoded"].boolean);
+  std::map<std::string, double> rows;
+  for (const jettest::Json& t : j["tables"].items)
+    if (!t["system"].boolean) rows[t["name"].text] = t["rows"].number;
+  const std::map<std::string, double> expected{
+      {"Customers", 667}, {"Orders", 1001}, {"EmptyTable", 0}};
+  EXPECT_EQ(rows, expected);
+}
+
+TEST(Cli, CheckExitCodes) {
+  auto r = run({jetdb(), "check", fixture("jackcess-V2000-delTestV2000.mdb")});
+  EXPECT_EQ(r.exitCode, 0) << r.out;
+  EXPECT_NE(r.out.find("no problems found"), std::string::npos);
+
+  jettest::TempDir tmp;
+  std::vector<uint8_t> bytes = jettest::readFile(fixture("jackcess-V2000-delTestV2000.mdb"));
+  bytes[0xE00 + 1] = 0;  // commit slot 0 left mid-write
+  const std::string damaged = tmp.file("dirty.mdb");
+  jettest::writeFile(damaged, bytes);
+  r = run({jetdb(), "check", damaged, "--json"});
+  EXPECT_EQ(r.exitCode, 1);
+  const jettest::Json j = jettest::parseJson(r.out);
+  EXPECT_FALSE(j["clean"].boolean);
+  ASSERT_FALSE(j["findings"].items.empty());
+  EXPECT_EQ(j["findings"].items[0]["severity"].text, "warning");
+  EXPECT_NE(j["findings"].items[0]["message"].text.find("not closed cleanly"), std::string::npos);
+}
+
+TEST(Cli, DumpOneTableAndSystemTables) {
+  const std::string db = fixture("jackcess-V1997-testV1997.mdb");
+  const auto one = run({jetdb(), "dump", db, "--table", "table1"});
+  ASSERT_EQ(one.exitCode, 0) << one.err;
+  EXPECT_EQ(std::count(one.out.begin(), one.out.end(), '\n'), 2);
+  const jettest::Json first = jettest::parseJson(one.out.substr(0, one.out.find('\n')));
+  EXPECT_EQ(first["table"].text, "Table1");
+  EXPECT_EQ(first["row"].members.front().first, "A");
+
+  const auto user = run({jetdb(), "dump", db});
+  const auto all = run({jetdb(), "dump", db, "--system"});
+  EXPECT_EQ(user.out.find("\"MSysObjects\""), std::string::npos);
+  EXPECT_NE(all.out.find("{\"table\":\"MSysObjects\""), std::string::npos);
+}
+
+TEST(Cli, CompactWritesTheCopyAndASummary) {
+  jettest::TempDir tmp;
+  const std::string dst = tmp.file("out.mdb");
+  const auto r =
+      run({jetdb(), "compact", fixture("jackcess-V2000-delTestV2000.mdb"), dst, "--json"});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  const jettest::Json j = jettest::parseJson(r.out);
+  EXPECT_EQ(j["sourceBytes"].number, 135168);
+  EXPECT_GT(j["outputBytes"].number, 0);
+  EXPECT_TRUE(j.has("pagesDropped"));
+  EXPECT_TRUE(j.has("seconds"));
+  EXPECT_EQ(r.err.find('\r'), std::string::npos) << "no bar when stderr is not a terminal";
+  EXPECT_EQ(run({jetdb(), "check", dst}).exitCode, 0);
+
+  const auto again = run({jetdb(), "compact", fixture("jackcess-V2000-delTestV2000.mdb"), dst});
+  EXPECT_EQ(again.exitCode, 3) << "an existing destination is refused";
+  EXPECT_EQ(again.err.rfind("jetdb: error ", 0), 0u) << again.err;
+}
+
+}  // namespace
