@@ -185,6 +185,24 @@ TEST(ScreenshotChild, DrawGrabAndDrag) {
   drag(moved + QPoint(5, 80), moved + QPoint(80, 120));  // the left border
   QTest::qWait(100);
   EXPECT_EQ(form.pos(), moved);
+  // The outline is the input shape too: the server finds our window under
+  // the pointer inside it, and what lies behind in a cut corner.
+  auto windowUnder = [&](QPoint global) -> quint64 {
+    QProcess p;
+    p.start(xdotool, {"mousemove", QString::number(global.x()), QString::number(global.y()),
+                      "getmouselocation", "--shell"});
+    if (!QTest::qWaitFor([&] { return p.state() == QProcess::NotRunning; }, 5000)) return 0;
+    for (const QByteArray& line : p.readAllStandardOutput().split('\n'))
+      if (line.startsWith("WINDOW=")) return line.mid(7).toULongLong();
+    return 0;
+  };
+  const quint64 self = form.winId();
+  EXPECT_EQ(windowUnder(moved + QPoint(20, 20)), self);
+  EXPECT_EQ(windowUnder(moved + QPoint(493, 100)), self);
+  EXPECT_NE(windowUnder(moved + QPoint(1, 1)), self);
+  EXPECT_NE(windowUnder(moved + QPoint(492, 182)), self);
+  EXPECT_NE(windowUnder(moved + QPoint(8, 0)), self);
+
   // The X server shows the window at its new place.
   const QImage after = screen->grabWindow(0).toImage();
   EXPECT_EQ(after.pixelColor(moved + QPoint(200, 12)), QColor(21, 98, 175));
