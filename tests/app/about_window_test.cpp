@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QFile>
 #include <QLabel>
 #include <QScreen>
 #include <QTest>
@@ -155,6 +156,27 @@ TEST_F(AboutTest, HandCursorArtworkPointsWithItsFingertip) {
   for (int x = 0; x < 32; ++x) EXPECT_EQ(qAlpha(hand.pixel(x, 0)), 0) << x;
   EXPECT_EQ(qAlpha(hand.pixel(0, 31)), 0);
   EXPECT_EQ(qAlpha(hand.pixel(31, 31)), 0);
+
+  // The committed image is what its generator draws from its character art.
+  QFile generator(QStringLiteral(LW_SOURCE_DIR) + "/tools/make_cursor.py");
+  ASSERT_TRUE(generator.open(QIODevice::ReadOnly | QIODevice::Text));
+  const QString script = QString::fromUtf8(generator.readAll());
+  const QString marker = "ART = \"\"\"\n";
+  const qsizetype begin = script.indexOf(marker) + marker.size();
+  ASSERT_GE(begin, marker.size());
+  const qsizetype end = script.indexOf("\"\"\"", begin);
+  const QStringList rows = script.mid(begin, end - begin).split('\n', Qt::SkipEmptyParts);
+  ASSERT_EQ(rows.size(), 32);
+  for (int y = 0; y < 32; ++y) {
+    ASSERT_EQ(rows[y].size(), 32) << y;
+    for (int x = 0; x < 32; ++x) {
+      const QChar c = rows[y].at(x);
+      const QRgb want = c == 'X'   ? qRgba(0, 0, 0, 255)
+                        : c == 'o' ? qRgba(255, 255, 255, 255)
+                                   : qRgba(0, 0, 0, 0);
+      ASSERT_EQ(hand.pixel(x, y), want) << x << "," << y;
+    }
+  }
 }
 
 TEST_F(AboutTest, EachOpeningPaintsTheWholeBackgroundAndTheVersion) {
