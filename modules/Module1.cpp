@@ -6,7 +6,6 @@
 #include <QPixmap>
 #include <QProgressBar>
 #include <QPushButton>
-#include <cmath>
 
 #include "forms/frmMain.h"
 #include "platform/ImageControl.h"
@@ -22,13 +21,6 @@ namespace {
 // Frame piece size and the title bar's height, in pixels.
 constexpr int kPieceW = 19;
 constexpr int kPieceH = 30;
-
-// The window's outer size in pixels. The window's size in twips divided by the
-// screen's twips per pixel is its pixel size again, so this reads it directly.
-double pixelWidth(const frmMain& form) { return form.width(); }
-double pixelHeight(const frmMain& form) { return form.height(); }
-
-int px(double v) { return static_cast<int>(v); }  // whole pixels already
 
 void attach(platform::ImageControl* image, const char* resource) {
   if (!image->pixmap().isNull()) return;
@@ -66,23 +58,23 @@ void ApplySkin(frmMain& form) {
   form.setAutoFillBackground(true);
   form.setWindowTitle(form.lblTitle->text());
 
+  // The window's outer size in pixels: its size in twips divided by the
+  // screen's twips per pixel is the pixel size the window already has.
+  const int w = form.width();
+  const int h = form.height();
   form.lblTitle->move(16, 7);
   form.imgTitleLeft->move(0, 0);
-  form.imgTitleRight->move(px(pixelWidth(form) - kPieceW), 0);
-  form.imgTitleMain->setGeometry(kPieceW, 0, px(pixelWidth(form) - 2 * kPieceW),
-                                 form.imgTitleMain->height());
-  form.imgWindowLeft->setGeometry(0, kPieceH, form.imgWindowLeft->width(),
-                                  px(pixelHeight(form) - 2 * kPieceH));
-  form.imgWindowBottomLeft->move(0, px(pixelHeight(form) - kPieceH));
-  form.imgWindowBottom->setGeometry(kPieceW, px(pixelHeight(form) - kPieceH),
-                                    px(pixelWidth(form) - 2 * kPieceW),
+  form.imgTitleRight->move(w - kPieceW, 0);
+  form.imgTitleMain->setGeometry(kPieceW, 0, w - 2 * kPieceW, form.imgTitleMain->height());
+  form.imgWindowLeft->setGeometry(0, kPieceH, form.imgWindowLeft->width(), h - 2 * kPieceH);
+  form.imgWindowBottomLeft->move(0, h - kPieceH);
+  form.imgWindowBottom->setGeometry(kPieceW, h - kPieceH, w - 2 * kPieceW,
                                     form.imgWindowBottom->height());
-  form.imgWindowBottomRight->move(px(pixelWidth(form) - kPieceW), px(pixelHeight(form) - kPieceH));
-  form.imgWindowRight->setGeometry(px(pixelWidth(form) - kPieceW), kPieceH,
-                                   form.imgWindowRight->width(),
-                                   px(pixelHeight(form) - 2 * kPieceH));
-  form.imgTitleClose->move(px(pixelWidth(form) - 22), 8);
-  form.imgTitleHelp->move(px(pixelWidth(form) - 39), 8);
+  form.imgWindowBottomRight->move(w - kPieceW, h - kPieceH);
+  form.imgWindowRight->setGeometry(w - kPieceW, kPieceH, form.imgWindowRight->width(),
+                                   h - 2 * kPieceH);
+  form.imgTitleClose->move(w - 22, 8);
+  form.imgTitleHelp->move(w - 39, 8);
 
   // Stacking, bottom first: frame pieces, then the title text, the status
   // line and the glyphs over them, then every windowed control above all.
@@ -112,10 +104,9 @@ void ApplySkin(frmMain& form) {
 }
 
 void RoundCorners(frmMain& form) {
-  // Whole pixels, halves to the even neighbour.
-  const int w = static_cast<int>(std::nearbyint(pixelWidth(form)));
-  const int h = static_cast<int>(std::nearbyint(pixelHeight(form)));
-  platform::setWindowShape(form, platform::roundRectRegion(w, h));
+  // The whole window, 494 x 184 at 96 dpi: its last column and row stay
+  // visible, so the borders' outer shading shows and the corners match.
+  platform::setWindowShape(form, platform::roundRectRegion(form.width(), form.height()));
 }
 
 }  // namespace Module1
