@@ -21,11 +21,39 @@ std::optional<ReplaceGuard::Compaction>& lastCompaction() {
 
 std::string nativePath(const QString& path) { return QFile::encodeName(path).toStdString(); }
 
+// The database as it was when the compaction started: its path, size and
+// modification time (a write changes the time).
+struct Start {
+  QString database;
+  platform::FileFacts facts;
+};
+std::optional<Start>& compactionStart() {
+  static std::optional<Start> start;
+  return start;
+}
+
+bool changedSinceStart(const QString& database) {
+  const auto& start = compactionStart();
+  if (!start || start->database != database) return false;
+  const auto now = platform::fileFacts(nativePath(database));
+  return !now || now->size != start->facts.size || now->mtimeNs != start->facts.mtimeNs;
+}
+
 }  // namespace
+
+void NoteCompactionStart(const QString& database) {
+  auto& start = compactionStart();
+  start.reset();
+  lastCompaction().reset();
+  if (const auto facts = platform::fileFacts(nativePath(database))) start = Start{database, *facts};
+}
 
 void RememberCompaction(const QString& database, const QString& repaired) {
   auto& made = lastCompaction();
   made.reset();
+  const bool changed = changedSinceStart(database);
+  compactionStart().reset();
+  if (changed) return;
   const auto db = ReplaceGuard::Identify(database);
   const auto copy = ReplaceGuard::Identify(repaired);
   // Without both identities nothing may be replaced later.

@@ -141,6 +141,22 @@ TEST_F(ReplaceTest, DatabaseChangedDuringTheCopyIsKept) {
   EXPECT_TRUE(boxes[0].contains("changed since it was optimized")) << boxes[0].toStdString();
 }
 
+TEST_F(ReplaceTest, DatabaseWrittenDuringTheCompactionIsNotReplaced) {
+  Module3::NoteCompactionStart(db());
+  // The host program writes while the engine reads; afterwards the file is
+  // stable, but the repaired copy does not hold what was written.
+  std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  old_ += "appended row";
+  writeAll(db(), old_);
+  Module3::RememberCompaction(db(), rep());
+  expectUntouched(replace());
+
+  // Untouched during the compaction, it is replaced.
+  Module3::NoteCompactionStart(db());
+  Module3::RememberCompaction(db(), rep());
+  EXPECT_EQ(replace(), QStringList{"Process Complete"});
+}
+
 TEST_F(ReplaceTest, RepairedCopyNotMadeByThisRunIsRefused) {
   repaired_[5] = '!';
   writeAll(rep(), repaired_);
