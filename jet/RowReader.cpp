@@ -68,9 +68,12 @@ void RowDecoder::decode(ByteView row, std::vector<Field>& fields) const {
     out.null = true;
     out.boolValue = false;
     out.bytes = ByteView();
-    if (c.number >= stored) continue;  // added after the row was written
+    if (c.number >= stored) {  // added after the row was written
+      out.null = c.type != column_type::kBoolean;
+      continue;
+    }
     const bool bit = (mask[c.number / 8] >> (c.number % 8)) & 1;
-    if (c.type == 0x01) {
+    if (c.type == column_type::kBoolean) {
       out.null = false;
       out.boolValue = bit;
       continue;

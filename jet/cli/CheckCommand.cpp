@@ -60,8 +60,8 @@ int runCheck(int argc, char** argv) {
   } else {
     for (const jet::Finding& f : report.findings) {
       std::string where;
-      if (!f.table.empty()) where += "table '" + f.table + "' ";
-      if (f.page != 0) where += "page " + std::to_string(f.page) + " ";
+      if (!f.table.empty()) where += "table '" + f.table + "'";
+      if (f.page != 0) where += (where.empty() ? "page " : ", page ") + std::to_string(f.page);
       std::printf("%-7s %s%s%s\n", severityName(f.severity), where.c_str(),
                   where.empty() ? "" : ": ", f.message.c_str());
     }
