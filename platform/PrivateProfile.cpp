@@ -2,7 +2,8 @@
 
 #include <QDir>
 #include <QFile>
-#include <QStringDecoder>
+#include <algorithm>
+#include <optional>
 
 #include "platform/FileSystem.h"
 
@@ -67,7 +68,8 @@ int GetPrivateProfileString(const QString& section, const QString& key, const QS
   if (CanOpenForReading(path)) {
     QFile f(path);
     if (f.open(QIODevice::ReadOnly)) {
-      const QString text = QString::fromUtf8(f.read(1 << 20));
+      QString text = QString::fromUtf8(f.read(1 << 20));
+      if (text.startsWith(QChar(0xFEFF))) text.remove(0, 1);  // some editors write a BOM
       if (auto found = lookUp(text, section, key)) value = *found;
     }
   }

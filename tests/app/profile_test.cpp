@@ -51,6 +51,11 @@ TEST_F(ProfileReader, SectionAndKeyIgnoreCaseAndTheFirstMatchWins) {
   EXPECT_EQ(readValue(file(), 255, "CONFIG", "DbPath").value, "/right/x.mdb");
 }
 
+TEST_F(ProfileReader, ByteOrderMarkBeforeTheFirstSectionIsIgnored) {
+  writeFile(file(), "\xEF\xBB\xBF[Config]\ndbPath=/bom/\n");
+  EXPECT_EQ(readValue(file()).value, "/bom/");
+}
+
 TEST_F(ProfileReader, OnePairOfQuotesGoesBlanksInsideStay) {
   writeFile(file(), "[Config]\ndbPath= \"  /my data/ \" \n");
   EXPECT_EQ(readValue(file()).value, "  /my data/ ");
