@@ -424,7 +424,8 @@ class Checker {
       IndexLeafScan scan(db_, index);
       IndexEntry e, prev;
       bool first = true;
-      bool reportedOrder = false, reportedTarget = false;
+      bool reportedOrder = false, reportedTarget = false, reportedDuplicate = false;
+      const bool unique = (index.flags & index_flag::kUnique) != 0 && index.columns.size() == 1;
       while (scan.next(e)) {
         ++count;
         if (!first && !entryLess(prev, e) && !reportedOrder) {
@@ -433,6 +434,15 @@ class Checker {
                    label +
                        ": entries along the leaf pages are out of order. Compact the "
                        "database.");
+        }
+        // Unique single-column indexes: one entry per key (nulls excepted).
+        if (unique && !first && !reportedDuplicate && e.key == prev.key && !e.key.empty() &&
+            e.key[0] != 0x00 && e.key[0] != 0xFF) {
+          reportedDuplicate = true;
+          r_.error(name, scan.leaves().back(),
+                   label + " is unique but holds the same key twice (rows on pages " +
+                       std::to_string(prev.page) + " and " + std::to_string(e.page) +
+                       "). Repair the database in Access.");
         }
         if (!reportedTarget && !std::binary_search(liveHeaders.begin(), liveHeaders.end(),
                                                    RowPtr{e.page, e.row}.raw())) {

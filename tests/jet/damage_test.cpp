@@ -270,3 +270,30 @@ TEST(Damage, RandomBytesNeverCrashJet4) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Damage, DuplicateKeyInAUniqueIndex) {
+  Patient p(jettest::demoDatabase(), ";pwd=m0ssb4nk7q");
+  const jet::TableDef& def = p.db->tableDef(p.table("Customers").tdefPage());
+  const jet::RealIndex* unique = nullptr;
+  for (const jet::RealIndex& ri : def.realIndexes)
+    if ((ri.flags & jet::index_flag::kUnique) && ri.columns.size() == 1) unique = &ri;
+  ASSERT_NE(unique, nullptr) << "the primary key is unique";
+  jet::IndexLeafScan scan(*p.db, *unique);
+  jet::IndexEntry e;
+  ASSERT_TRUE(scan.next(e));
+  const uint32_t leaf = scan.leaves().front();
+  const jet::IndexPage page = jet::readIndexPage(*p.db, leaf);
+  ASSERT_GE(page.entries.size(), 2u);
+  const jet::IndexEntry& a = page.entries[0];
+  ASSERT_EQ(a.key.size(), page.entries[1].key.size());
+  // Entry 1 is stored right after entry 0 (stored whole) without the shared prefix.
+  const size_t entry1 = size_t{leaf} * p.ps() + p.db->format().idxFirstEntry + a.key.size() + 4;
+  for (size_t i = page.prefixLength; i < a.key.size(); ++i)
+    p.bytes[entry1 + i - page.prefixLength] = a.key[i];
+  const Outcome o = examine(p.bytes, p.connect);
+  EXPECT_NE(o.findings().find("same key twice"), std::string::npos) << o.findings();
+}
+
+}  // namespace
