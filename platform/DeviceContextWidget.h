@@ -12,12 +12,14 @@ namespace platform {
 class WidgetWindow : public Window {
  public:
   explicit WidgetWindow(QWidget* widget) : widget_(widget) {}
+  ~WidgetWindow() override;
 
   bool clientRect(RECT* rect) const override;
   void setUpdatesLocked(bool locked) override;
 
  private:
   QPointer<QWidget> widget_;
+  bool locked_ = false;
 };
 
 }  // namespace platform

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QImage>
+#include <QWidget>
 #include <climits>
 #include <set>
 #include <utility>
@@ -11,6 +12,7 @@
 #include "classes/GradientRect.h"
 #include "platform/DeviceContextImage.h"
 #include "platform/DeviceContextLine.h"
+#include "platform/DeviceContextWidget.h"
 #include "platform/MessageBox.h"
 #include "support/RecordingDeviceContext.h"
 
@@ -127,6 +129,41 @@ TEST(ImageDeviceContext, PensBehaveAsGdiPensDo) {
   EXPECT_EQ(image.pixel(4, 2), qRgb(255, 0, 0));
   EXPECT_EQ(image.pixel(4, 3), qRgb(255, 255, 255));  // end point left out
   EXPECT_EQ(image.pixel(0, 1), qRgb(255, 255, 255));
+}
+
+TEST(WindowLock, OneWindowAtATimeAndNothingLeftHeld) {
+  QWidget a;
+  QWidget b;
+  a.resize(30, 20);
+  platform::WidgetWindow wa(&a);
+  platform::WidgetWindow wb(&b);
+  platform::RECT r;
+  ASSERT_TRUE(platform::GetClientRect(&wa, &r));
+  EXPECT_EQ(r.left, 0);
+  EXPECT_EQ(r.right, 30);
+  EXPECT_EQ(r.bottom, 20);
+
+  EXPECT_TRUE(platform::LockWindowUpdate(&wa));
+  EXPECT_FALSE(a.updatesEnabled());
+  EXPECT_FALSE(platform::LockWindowUpdate(&wb));  // one window at a time
+  EXPECT_TRUE(b.updatesEnabled());
+  EXPECT_TRUE(platform::LockWindowUpdate(nullptr));
+  EXPECT_TRUE(a.updatesEnabled());
+
+  {
+    platform::WidgetWindow passing(&b);
+    EXPECT_TRUE(platform::LockWindowUpdate(&passing));
+    EXPECT_FALSE(b.updatesEnabled());
+  }
+  EXPECT_TRUE(b.updatesEnabled());               // released as it went
+  EXPECT_TRUE(platform::LockWindowUpdate(&wa));  // and no longer counted as held
+  EXPECT_TRUE(platform::LockWindowUpdate(nullptr));
+
+  auto* gone = new QWidget;
+  platform::WidgetWindow wg(gone);
+  delete gone;
+  EXPECT_FALSE(platform::GetClientRect(&wg, &r));
+  EXPECT_FALSE(platform::GetClientRect(nullptr, &r));
 }
 
 // An image with a window around it, as a window with AutoRedraw offers.
