@@ -103,7 +103,8 @@ bool sameEntry(const IndexEntry& a, const IndexEntry& b) {
 
 class Checker {
  public:
-  Checker(const Database& db, CheckReport& report) : db_(db), r_(report), claims_(db.pageCount()) {}
+  Checker(const Database& db, CheckReport& report)
+      : db_(db), r_(report), claims_(db.pageCount()), inUse_(report.inUse) {}
 
   void run() {
     checkHeader();
@@ -143,7 +144,11 @@ class Checker {
 
   void checkHeader() {
     const Header& h = db_.header();
-    if (h.dirty())
+    if (h.dirty() && inUse_)
+      r_.info("", 0,
+              "A commit slot in the header is set; the program that has the database open may "
+              "be writing to it.");
+    else if (h.dirty())
       r_.warning("", 0,
                  "The database was not closed cleanly (a user's commit slot in the header is "
                  "still set). Make sure nobody has it open, then compact it.");
@@ -505,6 +510,7 @@ class Checker {
   std::unordered_set<uint32_t> lvalRows_;
   std::set<uint32_t> holders_;
   bool missingLvMapReported_ = false;
+  bool inUse_ = false;  // another program has the file open: slots may be busy
 };
 
 }  // namespace

@@ -119,6 +119,24 @@ TEST_F(InUse, CheckAndInfoWarn) {
   EXPECT_TRUE(jettest::parseJson(check.out)["inUse"].boolean);
 }
 
+TEST_F(InUse, BusyCommitSlotIsNotCalledUncleanWhileInUse) {
+  std::vector<uint8_t> bytes = jettest::readFile(db_);
+  bytes[0xE00 + 2 * 1 + 1] = 0x00;  // slot 1 mid-write
+  jettest::writeFile(db_, bytes);
+  const auto mentions = [](const jet::CheckReport& r, const char* text) {
+    for (const jet::Finding& f : r.findings)
+      if (f.message.find(text) != std::string::npos) return true;
+    return false;
+  };
+  EXPECT_TRUE(mentions(jet::check(db_, ""), "not closed cleanly"));
+  jettest::writeFile(ldb_, std::vector<uint8_t>(64, 'x'));
+  LockHolder holder(ldb_, 0x10000001);
+  ASSERT_TRUE(holder.locked());
+  const jet::CheckReport busy = jet::check(db_, "");
+  EXPECT_FALSE(mentions(busy, "not closed cleanly"));
+  EXPECT_TRUE(mentions(busy, "may be writing"));
+}
+
 TEST_F(InUse, LockFileThatIsAFifoDoesNotBlock) {
   ASSERT_EQ(::mkfifo(ldb_.c_str(), 0600), 0);
   EXPECT_FALSE(jet::isInUse(db_));
