@@ -13,13 +13,13 @@ mkdir -p "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
 echo "== build (warnings as errors)"
 scripts/build.sh ci -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLW_WERROR=ON
 echo "== tests"
-ctest --test-dir build/ci --output-on-failure -j "$(nproc)" --timeout 600
+ctest --test-dir build/ci --output-on-failure -j "$(nproc)" --timeout 180
 
 echo "== build (ASan + UBSan)"
 scripts/build.sh asan -DCMAKE_BUILD_TYPE=Debug -DLW_WERROR=ON -DLW_SANITIZE=ON
 echo "== tests under sanitizers"
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
-  ctest --test-dir build/asan --output-on-failure -j "$(nproc)" --timeout 900
+  ctest --test-dir build/asan --output-on-failure -j "$(nproc)" --timeout 400
 
 if [ -d jet/fuzz ]; then
   echo "== fuzz (bounded)"
