@@ -105,7 +105,7 @@ TEST(Cli, DumpOneTableAndSystemTables) {
   EXPECT_EQ(std::count(one.out.begin(), one.out.end(), '\n'), 2);
   const jettest::Json first = jettest::parseJson(one.out.substr(0, one.out.find('\n')));
   EXPECT_EQ(first["table"].text, "Table1");
-  EXPECT_EQ(first["row"].members.front().first, "A");
+  EXPECT_EQ(first["row"].keys.front(), "A");
 
   const auto user = run({jetdb(), "dump", db});
   const auto all = run({jetdb(), "dump", db, "--system"});

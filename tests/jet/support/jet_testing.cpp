@@ -242,7 +242,8 @@ class JsonParser {
         std::string key = str();
         ws();
         if (i_ >= s_.size() || s_[i_++] != ':') fail("':' expected");
-        v.members.emplace_back(std::move(key), value());
+        v.keys.push_back(std::move(key));
+        v.values.push_back(value());
         ws();
         if (i_ < s_.size() && s_[i_] == ',') {
           ++i_;
@@ -309,14 +310,14 @@ class JsonParser {
 
 const Json& Json::operator[](const std::string& key) const {
   static const Json kNull;
-  for (const auto& [k, v] : members)
-    if (k == key) return v;
+  for (size_t i = 0; i < keys.size(); ++i)
+    if (keys[i] == key) return values[i];
   return kNull;
 }
 
 bool Json::has(const std::string& key) const {
-  for (const auto& m : members)
-    if (m.first == key) return true;
+  for (const std::string& k : keys)
+    if (k == key) return true;
   return false;
 }
 

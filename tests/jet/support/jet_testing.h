@@ -52,7 +52,9 @@ struct Json {
   double number = 0;
   std::string text;  // String; Number keeps its literal here too
   std::vector<Json> items;
-  std::vector<std::pair<std::string, Json>> members;  // in document order
+  // Object members in document order: keys[i] names values[i].
+  std::vector<std::string> keys;
+  std::vector<Json> values;
 
   const Json& operator[](const std::string& key) const;  // Null when absent
   bool has(const std::string& key) const;
