@@ -1,6 +1,7 @@
 #include "jet/CompactWriter.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <map>
 #include <string>
@@ -260,8 +261,13 @@ class Compactor {
     }
     writeTdef(st);
     report(1.0);
-    result.tables += 1;
-    result.rows += live.size();
+    // The summary counts what a user sees: tables other than MSys*.
+    if (t.name.size() < 4 ||
+        !std::equal(t.name.begin(), t.name.begin() + 4, "MSys",
+                    [](char a, char b) { return std::tolower(a) == std::tolower(b); })) {
+      result.tables += 1;
+      result.rows += live.size();
+    }
     return digest;
   }
 

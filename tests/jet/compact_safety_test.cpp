@@ -72,6 +72,8 @@ TEST(CompactSafety, SucceedsLeavingOnlyTheDestination) {
   EXPECT_EQ(s.dir.entries(), (std::vector<std::string>{"out.mdb", "src.mdb"}));
   EXPECT_EQ(readBytes(s.src), s.original);
   EXPECT_EQ(r.outputBytes, readBytes(s.dst).size());
+  EXPECT_EQ(r.tables, 1u);  // MSys* tables are not counted
+  EXPECT_EQ(r.rows, 2u);
 }
 
 TEST(CompactSafety, FailingOperationAtEveryStepLeavesNothing) {
