@@ -9,6 +9,8 @@
 #include <unordered_set>
 
 #include "jet/CompactCodec.h"
+#include "jet/Header.h"
+#include "jet/Password.h"
 
 namespace jet::compact {
 
@@ -24,26 +26,6 @@ std::string corruptFile(const std::string& path) {
          "corrupt.";
 }
 
-// The value of "pwd" in a DAO connect string.
-std::string passwordOf(const std::string& connect) {
-  size_t at = 0;
-  while (at <= connect.size()) {
-    size_t end = connect.find(';', at);
-    if (end == std::string::npos) end = connect.size();
-    const std::string part = connect.substr(at, end - at);
-    const size_t eq = part.find('=');
-    if (eq != std::string::npos) {
-      std::string key = part.substr(0, eq);
-      for (char& c : key) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-      while (!key.empty() && key.front() == ' ') key.erase(key.begin());
-      while (!key.empty() && key.back() == ' ') key.pop_back();
-      if (key == "pwd") return part.substr(eq + 1);
-    }
-    at = end + 1;
-  }
-  return {};
-}
-
 void appendUtf8(std::string& out, uint32_t c) {
   if (c < 0x80) {
     out += static_cast<char>(c);
@@ -55,26 +37,6 @@ void appendUtf8(std::string& out, uint32_t c) {
     out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
     out += static_cast<char>(0x80 | (c & 0x3F));
   }
-}
-
-std::string storedPassword(const std::vector<uint8_t>& unmasked, bool jet4) {
-  std::string out;
-  if (!jet4) {
-    for (size_t i = 0; i < 20 && unmasked[0x42 + i] != 0; ++i) appendUtf8(out, unmasked[0x42 + i]);
-    return out;
-  }
-  double date = 0;
-  std::memcpy(&date, unmasked.data() + 0x72, 8);
-  const uint32_t m = static_cast<uint32_t>(static_cast<int32_t>(date));
-  uint8_t field[40];
-  for (size_t i = 0; i < 40; ++i)
-    field[i] = static_cast<uint8_t>(unmasked[0x42 + i] ^ (m >> (8 * (i % 4))));
-  for (size_t i = 0; i + 1 < 40; i += 2) {
-    const uint32_t c = le16(field + i);
-    if (c == 0) break;
-    appendUtf8(out, c);
-  }
-  return out;
 }
 
 }  // namespace
@@ -93,31 +55,26 @@ SourceFile::SourceFile(const std::string& path, const std::string& connect) : pa
     throw Error(3024, "Could not find file '" + path + "'.");
   }
   fileSize_ = static_cast<uint64_t>(st.st_size);
-  std::vector<uint8_t> head(2048);
+  // Page 0 is parsed and the password checked the way every reader of ours does it.
+  std::vector<uint8_t> head(4096);
   const ssize_t n = ::pread(fd_, head.data(), head.size(), 0);
-  static const char kName[] = "Standard Jet DB";
-  if (n < 2048 || head[0] != 0 || head[1] != 1 || std::memcmp(head.data() + 4, kName, 16) != 0 ||
-      head[0x14] > 1) {
+  Header header;
+  try {
+    header = parseHeader(ByteView(head.data(), n > 0 ? static_cast<size_t>(n) : 0), path);
+  } catch (...) {
     ::close(fd_);
-    throw Error(3343, "Unrecognized database format '" + path + "'.");
+    throw;
   }
-  format_ = &Format::of(head[0x14] == 0 ? Version::Jet3 : Version::Jet4);
+  format_ = &header.format();
   const uint32_t ps = format_->pageSize;
   if (fileSize_ % ps != 0 || fileSize_ / ps < 3 || fileSize_ / ps > 0xFFFFFF) {
     ::close(fd_);
     throw Error(3049, corruptFile(path));
   }
   pageCount_ = static_cast<uint32_t>(fileSize_ / ps);
-  page0_.resize(ps);
-  if (::pread(fd_, page0_.data(), ps, 0) != static_cast<ssize_t>(ps)) {
-    ::close(fd_);
-    throw Error(3049, corruptFile(path));
-  }
-  std::vector<uint8_t> unmasked = page0_;
-  maskHeader(unmasked.data(), format_->jet4);
-  dbKey_ = le32(unmasked.data() + 0x3E);
-  const std::string stored = storedPassword(unmasked, format_->jet4);
-  if (!stored.empty() && stored != passwordOf(connect)) {
+  page0_ = header.raw;
+  dbKey_ = header.dbKey;
+  if (!passwordMatches(header, passwordFromConnect(connect).value_or(""))) {
     ::close(fd_);
     throw Error(3031, "Not a valid password.");
   }
