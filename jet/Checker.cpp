@@ -97,6 +97,39 @@ bool entryLess(const IndexEntry& a, const IndexEntry& b) {
   return a.row < b.row;
 }
 
+// Row pointers of a table's live rows, looked up in constant time: index
+// entries point all over the table, and a binary search per entry misses
+// the cache at every step.
+class RowSet {
+ public:
+  explicit RowSet(std::vector<uint32_t> raw) : size_(raw.size()) {
+    if (raw.empty()) return;
+    const auto [lo, hi] = std::minmax_element(raw.begin(), raw.end());
+    first_ = *lo >> 8;
+    slot_.assign((*hi >> 8) - first_ + 1, UINT32_MAX);
+    for (uint32_t r : raw) {
+      uint32_t& s = slot_[(r >> 8) - first_];
+      if (s == UINT32_MAX) {
+        s = static_cast<uint32_t>(bits_.size());
+        bits_.resize(bits_.size() + 4, 0);
+      }
+      bits_[s + (r & 0xFF) / 64] |= uint64_t{1} << (r & 63);
+    }
+  }
+  bool contains(RowPtr p) const {
+    if (p.page < first_ || p.page - first_ >= slot_.size()) return false;
+    const uint32_t s = slot_[p.page - first_];
+    return s != UINT32_MAX && ((bits_[s + p.row / 64] >> (p.row & 63)) & 1);
+  }
+  size_t size() const { return size_; }
+
+ private:
+  size_t size_;
+  uint32_t first_ = 0;
+  std::vector<uint32_t> slot_;  // per page from first_: its words in bits_, or none
+  std::vector<uint64_t> bits_;  // four words (256 rows) per page with live rows
+};
+
 bool sameEntry(const IndexEntry& a, const IndexEntry& b) {
   return a.key == b.key && a.page == b.page && a.row == b.row;
 }
@@ -302,6 +335,7 @@ class Checker {
               checkLongValue(name, c, fields[k], pg, r, lvPagesByColumn, lvMapRead);
               continue;
             }
+            if (c.type == column_type::kText) continue;  // any bytes decode: nothing to find
             decodeValue(db_, c, fields[k], value);
             if (&c == autoColumn && value.kind == Value::Kind::Integer)
               autoMax = std::max(autoMax, value.integer);
@@ -324,8 +358,8 @@ class Checker {
                      ") is below the highest value in column '" + autoColumn->name + "' (" +
                      std::to_string(autoMax) + "); new rows could collide. Compact the database.");
 
-    std::sort(liveHeaders.begin(), liveHeaders.end());
-    for (const RealIndex& index : def.realIndexes) checkIndex(name, def, index, liveHeaders);
+    const RowSet liveSet(std::move(liveHeaders));
+    for (const RealIndex& index : def.realIndexes) checkIndex(name, def, index, liveSet);
   }
 
   void checkLongValue(const std::string& name, const Column& c, const Field& field, uint32_t pg,
@@ -359,7 +393,7 @@ class Checker {
   }
 
   void checkIndex(const std::string& name, const TableDef& def, const RealIndex& index,
-                  const std::vector<uint32_t>& liveHeaders) {
+                  const RowSet& liveHeaders) {
     const std::string what = "index " + std::to_string(index.number) + " of table '" + name + "'";
     std::string label = "Index " + std::to_string(index.number);
     for (const LogicalIndex& li : def.logicalIndexes)
@@ -374,6 +408,8 @@ class Checker {
     std::vector<uint32_t> treePages;
     std::unordered_set<uint32_t> seen;
     std::vector<uint32_t> level{index.rootPage};
+    IndexPage p;
+    IndexEntry last;
     try {
       for (int depth = 0; !level.empty(); ++depth) {
         if (depth > 32) throw Corrupt("the tree is deeper than any real index");
@@ -381,7 +417,7 @@ class Checker {
         for (uint32_t pg : level) {
           if (!seen.insert(pg).second) throw Corrupt(pageText(pg) + " is reached twice");
           treePages.push_back(pg);
-          const IndexPage p = readIndexPage(db_, pg);
+          readIndexPage(db_, pg, p);
           if (p.owner != def.firstPage)
             r_.error(name, pg, label + ": the index page belongs to another table.");
           if (p.prefixLength > 0 && !p.entries.empty() &&
@@ -397,8 +433,7 @@ class Checker {
           if (p.leaf()) continue;
           for (const IndexEntry& e : p.entries) {
             nextLevel.push_back(e.child);
-            const IndexPage child = readIndexPage(db_, e.child);
-            if (child.entries.empty() || !sameEntry(child.entries.back(), e))
+            if (!readLastIndexEntry(db_, e.child, last) || !sameEntry(last, e))
               r_.error(name, pg,
                        label + ": a node entry does not match the last entry of its child page " +
                            std::to_string(e.child) + ".");
@@ -449,14 +484,13 @@ class Checker {
                        std::to_string(prev.page) + " and " + std::to_string(e.page) +
                        "). Repair the database in Access.");
         }
-        if (!reportedTarget && !std::binary_search(liveHeaders.begin(), liveHeaders.end(),
-                                                   RowPtr{e.page, e.row}.raw())) {
+        if (!reportedTarget && !liveHeaders.contains(RowPtr{e.page, e.row})) {
           reportedTarget = true;
           r_.error(name, scan.leaves().back(),
                    label + " points to a row that does not exist (page " + std::to_string(e.page) +
                        ", row " + std::to_string(e.row) + "). Compact or repair the database.");
         }
-        prev = std::move(e);
+        std::swap(prev, e);  // e's storage is reused by the next entry
         first = false;
       }
     } catch (const Corrupt& e) {

@@ -36,6 +36,11 @@ struct IndexPage {
 // Decodes index page `pg`. Throws Corrupt on a wrong type, an entry that
 // runs off the page, or a prefix longer than the first entry.
 IndexPage readIndexPage(const Database& db, uint32_t pg);
+// The same into `out`, reusing its entries' storage (scans decode many pages).
+void readIndexPage(const Database& db, uint32_t pg, IndexPage& out);
+// Validates page `pg` as readIndexPage does (same Corrupt on the same damage)
+// but decodes only its last entry into `last`; false when it has none.
+bool readLastIndexEntry(const Database& db, uint32_t pg, IndexEntry& last);
 
 // Walks the leaves of one index tree from the leftmost leaf; guarded against
 // loops in child and next links.
