@@ -255,6 +255,7 @@ void frmMain::cmdCompactRepair_Click() {
   Module2::iStage = 1;
   txtFilePath->setReadOnly(true);  // the run's folder stays what was compacted
   Timer1->start();
+  Module3::NoteCompactionStart(source);
   startCompaction(source, destination);
 }
 

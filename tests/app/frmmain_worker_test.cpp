@@ -126,4 +126,23 @@ TEST_F(Worker, UnexpectedExceptionIsReportedToo) {
   EXPECT_EQ(startup.ends, 0);
 }
 
+TEST_F(Worker, DatabaseWrittenWhileCompactingIsNotReplaced) {
+  // The host program writes to the database while the engine reads it: the
+  // repaired copy lacks that write, so it must not take the database's place.
+  platform::setCompactHook(
+      [](const std::string& src, const std::string& dst, const std::string&, const jet::Progress&) {
+        std::ofstream(dst, std::ios::binary) << "a whole database";
+        std::ofstream(src, std::ios::binary | std::ios::app) << "written by the host meanwhile";
+      });
+  w.cmdCompactRepair_Click();
+  ASSERT_TRUE(apptest::waitUntil([&] { return Module2::bCompacted; }, 5000));
+  Module2::iStage = 3;  // straight to the answer of the replace question
+  w.cmdYes_Click();
+  ASSERT_EQ(boxes.boxes.size(), 1u);
+  EXPECT_NE(boxes.boxes[0].text, "Process Complete");
+  QFile db(folder() + "Ledgerwick.mdb");
+  ASSERT_TRUE(db.open(QIODevice::ReadOnly));
+  EXPECT_EQ(db.readAll(), QByteArray("written by the host meanwhile"));
+}
+
 }  // namespace
