@@ -2,8 +2,10 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <unordered_set>
@@ -78,7 +80,9 @@ SourceFile::SourceFile(const std::string& path, const std::string& connect) : pa
     ::close(fd_);
     throw Error(3031, "Not a valid password.");
   }
+  // All slots at once, before the compaction's large vectors come and go.
   cache_.resize(kCacheSlots);
+  for (Slot& slot : cache_) slot.bytes.resize(ps);
 }
 
 SourceFile::~SourceFile() {
@@ -90,23 +94,50 @@ ByteView SourceFile::page(uint32_t pg) {
     throwCorrupt("a reference to page " + std::to_string(pg) + " points past the end of the file");
   Slot& s = cache_[pg % kCacheSlots];
   if (s.pg != pg) {
-    const uint32_t ps = format_->pageSize;
-    s.bytes.resize(ps);
-    s.pg = UINT32_MAX;
-    size_t got = 0;
-    while (got < ps) {
-      const ssize_t n = ::pread(fd_, s.bytes.data() + got, ps - got,
-                                static_cast<off_t>(static_cast<uint64_t>(pg) * ps + got));
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0)
-        throw Error(3049,
-                    corruptFile(path_) + " (page " + std::to_string(pg) + " could not be read)");
-      got += static_cast<size_t>(n);
-    }
-    codePage(dbKey_, pg, s.bytes.data(), ps);
-    s.pg = pg;
+    // A miss right after the previous one reads a run of pages in one call:
+    // compaction and verification walk most pages in order.
+    const bool streak = pg == lastMiss_ + 1;
+    lastMiss_ = pg;
+    const uint32_t n = streak ? std::min<uint32_t>(kReadAhead, pageCount_ - pg) : 1;
+    fill(pg, n);
   }
   return ByteView(s.bytes.data(), s.bytes.size());
+}
+
+void SourceFile::fill(uint32_t first, uint32_t n) {
+  const uint32_t ps = format_->pageSize;
+  struct iovec iov[kReadAhead];
+  for (uint32_t i = 0; i < n; ++i) {
+    Slot& s = cache_[(first + i) % kCacheSlots];
+    s.pg = UINT32_MAX;
+    iov[i] = {s.bytes.data(), ps};
+  }
+  const size_t want = size_t{n} * ps;
+  size_t got = 0;
+  uint32_t done = 0;  // whole pages read
+  while (got < want) {
+    // Skip the iovecs already filled; a partial page continues where it stopped.
+    struct iovec rest[kReadAhead];
+    const uint32_t at = static_cast<uint32_t>(got / ps);
+    const size_t into = got % ps;
+    for (uint32_t i = at; i < n; ++i) rest[i - at] = iov[i];
+    rest[0].iov_base = static_cast<uint8_t*>(rest[0].iov_base) + into;
+    rest[0].iov_len -= into;
+    const ssize_t r = ::preadv(fd_, rest, static_cast<int>(n - at),
+                               static_cast<off_t>(static_cast<uint64_t>(first) * ps + got));
+    if (r < 0 && errno == EINTR) continue;
+    if (r <= 0) break;
+    got += static_cast<size_t>(r);
+  }
+  done = static_cast<uint32_t>(got / ps);
+  if (done == 0)
+    throw Error(3049,
+                corruptFile(path_) + " (page " + std::to_string(first) + " could not be read)");
+  for (uint32_t i = 0; i < done; ++i) {
+    Slot& s = cache_[(first + i) % kCacheSlots];
+    codePage(dbKey_, first + i, s.bytes.data(), ps);
+    s.pg = first + i;
+  }
 }
 
 SourceTable readTable(SourceFile& src, uint32_t firstPage) {

@@ -39,6 +39,10 @@ class SourceFile {
   ByteView page(uint32_t pg);
 
  private:
+  static constexpr uint32_t kReadAhead = 32;  // pages per read on a streak; under the slots
+  // Reads pages first..first+n-1 into their slots; throws when not even the first arrives.
+  void fill(uint32_t first, uint32_t n);
+
   struct Slot {
     uint32_t pg = UINT32_MAX;
     std::vector<uint8_t> bytes;
@@ -51,6 +55,7 @@ class SourceFile {
   uint32_t dbKey_ = 0;
   std::vector<uint8_t> page0_;
   std::vector<Slot> cache_;
+  uint32_t lastMiss_ = UINT32_MAX - 1;
 };
 
 // A table definition with its raw TDEF pages, so it can be patched and

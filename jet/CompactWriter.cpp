@@ -39,20 +39,38 @@ struct SourceIndex {
   std::vector<Entry> entries;
 };
 
-// The source leaves come in key order, so after remapping only runs of equal
-// keys can be out of order; a full sort remains for a source that was not.
-void sortEntries(std::vector<EntryRef>& refs) {
-  auto sameKey = [](const EntryRef& a, const EntryRef& b) {
-    return a.size == b.size && std::memcmp(a.data, b.data, a.size - 4) == 0;
-  };
+uint32_t pointerOf(const EntryRef& e) {
+  const uint8_t* p = e.data + e.size - 4;
+  return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | p[3];
+}
+
+bool sameKey(const EntryRef& a, const EntryRef& b) {
+  return a.size == b.size && std::memcmp(a.data, b.data, a.size - 4) == 0;
+}
+
+// Sorts the entries and returns how many distinct keys they hold. The source
+// leaves come in key order, so after remapping only runs of equal keys can be
+// out of order, and within a run only the pointers differ; a full sort
+// remains for a source that was not in order.
+uint32_t sortEntries(std::vector<EntryRef>& refs) {
+  uint32_t runs = 0;
+  bool sorted = true;
   for (size_t i = 0; i < refs.size();) {
     size_t j = i + 1;
     while (j < refs.size() && sameKey(refs[i], refs[j])) ++j;
-    if (j - i > 1) std::sort(refs.begin() + i, refs.begin() + j, entryLess);
+    if (j - i > 1)
+      std::sort(refs.begin() + i, refs.begin() + j,
+                [](const EntryRef& a, const EntryRef& b) { return pointerOf(a) < pointerOf(b); });
+    if (i > 0 && sorted && entryLess(refs[i], refs[i - 1])) sorted = false;
+    ++runs;
     i = j;
   }
-  if (!std::is_sorted(refs.begin(), refs.end(), entryLess))
-    std::sort(refs.begin(), refs.end(), entryLess);
+  if (sorted) return runs;
+  std::sort(refs.begin(), refs.end(), entryLess);
+  uint32_t unique = 0;
+  for (size_t i = 0; i < refs.size(); ++i)
+    if (i == 0 || !sameKey(refs[i], refs[i - 1])) ++unique;
+  return unique;
 }
 
 class Compactor {
@@ -226,12 +244,7 @@ class Compactor {
         refs.push_back({bytes.data() + at, static_cast<uint32_t>(e.keyLength + 4u)});
         at += e.keyLength + 4;
       }
-      sortEntries(refs);
-      uint32_t unique = 0;
-      for (size_t i = 0; i < refs.size(); ++i)
-        if (i == 0 || refs[i].size != refs[i - 1].size ||
-            std::memcmp(refs[i].data, refs[i - 1].data, refs[i].size - 4) != 0)
-          ++unique;
+      const uint32_t unique = sortEntries(refs);
       const BuiltIndex built = buildIndex(refs, t.tdef, *alloc_, sink_);
       const RealIndex& r = d.realIndexes[k];
       putLe32(b.data() + r.countOffset + 4, unique);
