@@ -130,10 +130,26 @@ CompactResult compactWith(const std::string& src, const std::string& dst,
     } catch (const Corrupt& e) {
       throw Error(3049, "Cannot compact '" + src + "': " + e.what());
     }
-    out->sync();
-    out->close();
+    // The flush to disk runs while the copy is read back: both must succeed
+    // before the rename, and the bytes read back are the same either way.
+    std::exception_ptr flushFailed, verifyFailed;
+    std::thread flusher([&] {
+      try {
+        out->sync();
+        out->close();
+      } catch (...) {
+        flushFailed = std::current_exception();
+      }
+    });
+    try {
+      verifyOutput(tmp, srcConnect, outcome, progress);
+    } catch (...) {
+      verifyFailed = std::current_exception();
+    }
+    flusher.join();
     out.reset();
-    verifyOutput(tmp, srcConnect, outcome, progress);
+    if (flushFailed) std::rethrow_exception(flushFailed);  // reported first, as it happened first
+    if (verifyFailed) std::rethrow_exception(verifyFailed);
     if (!(snapshotOf(src) == before))
       throw Error(3045, "Could not use '" + src + "'; file already in use.");
     if (progress && !progress(1.0)) throwCancelled();

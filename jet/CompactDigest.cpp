@@ -60,24 +60,18 @@ std::vector<uint32_t> liveRows(SourceFile& src, const TableDef& def) {
 }
 
 RowIndex::RowIndex(const std::vector<uint32_t>& rows, uint32_t pageCount)
-    : base_(pageCount, UINT32_MAX), slots_(pageCount, 0) {
-  for (uint32_t raw : rows)
-    slots_[raw >> 8] =
-        std::max<uint16_t>(slots_[raw >> 8], static_cast<uint16_t>((raw & 0xFF) + 1));
-  size_t total = 0;
-  for (uint32_t pg = 0; pg < pageCount; ++pg)
-    if (slots_[pg]) {
-      base_[pg] = static_cast<uint32_t>(total);
-      total += slots_[pg];
+    : page_(pageCount, UINT32_MAX) {
+  for (size_t i = 0; i < rows.size(); ++i) {
+    const uint32_t pg = rows[i] >> 8, row = rows[i] & 0xFF;
+    if (i > 0 && rows[i] <= rows[i - 1]) throwCorrupt("live rows out of order");
+    if (pg >= pageCount) throwCorrupt("a live row lies past the end of the file");
+    if (page_[pg] == UINT32_MAX) {
+      page_[pg] = static_cast<uint32_t>(pages_.size());
+      pages_.emplace_back();
+      pages_.back().before = static_cast<uint32_t>(i);
     }
-  at_.assign(total, UINT32_MAX);
-  for (size_t i = 0; i < rows.size(); ++i)
-    at_[base_[rows[i] >> 8] + (rows[i] & 0xFF)] = static_cast<uint32_t>(i);
-}
-
-uint32_t RowIndex::find(RowPtr ptr) const {
-  if (ptr.page >= base_.size() || ptr.row >= slots_[ptr.page]) return UINT32_MAX;
-  return at_[base_[ptr.page] + ptr.row];
+    pages_[page_[pg]].live[row / 64] |= uint64_t{1} << (row % 64);
+  }
 }
 
 uint64_t hashRow(const TableDef& def, bool jet4, const std::vector<uint8_t>& original,

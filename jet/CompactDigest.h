@@ -42,17 +42,32 @@ std::vector<CatalogTable> readCatalogTables(SourceFile& src);
 // Live header rows of a table in page order (raw RowPtrs). Throws Corrupt.
 std::vector<uint32_t> liveRows(SourceFile& src, const TableDef& def);
 
-// Finds a live row's position in a liveRows() list.
+// Finds a live row's position in a liveRows() list. Index entries point all
+// over a table, so a lookup touches one small per-page record: the rows
+// before the page and a bit per slot, the position being a count of bits.
 class RowIndex {
  public:
+  // rows ascending, as liveRows() gives them; throws Corrupt otherwise.
   RowIndex(const std::vector<uint32_t>& rows, uint32_t pageCount);
   // Position of ptr, or UINT32_MAX when it is not a live header row.
-  uint32_t find(RowPtr ptr) const;
+  uint32_t find(RowPtr ptr) const {
+    if (ptr.page >= page_.size() || page_[ptr.page] == UINT32_MAX) return UINT32_MAX;
+    const Page& p = pages_[page_[ptr.page]];
+    const unsigned w = ptr.row / 64, b = ptr.row % 64;
+    if (!((p.live[w] >> b) & 1)) return UINT32_MAX;
+    uint32_t at = p.before +
+                  static_cast<uint32_t>(__builtin_popcountll(p.live[w] & ((uint64_t{1} << b) - 1)));
+    for (unsigned k = 0; k < w; ++k) at += static_cast<uint32_t>(__builtin_popcountll(p.live[k]));
+    return at;
+  }
 
  private:
-  std::vector<uint32_t> base_;   // per page: its slots' start in at_, or UINT32_MAX
-  std::vector<uint32_t> at_;     // per slot of those pages: position, or UINT32_MAX
-  std::vector<uint16_t> slots_;  // per page: slots covered
+  struct Page {
+    uint32_t before = 0;    // live rows on earlier pages
+    uint64_t live[4] = {};  // a bit per slot
+  };
+  std::vector<uint32_t> page_;  // per page: its record in pages_, or UINT32_MAX
+  std::vector<Page> pages_;
 };
 
 // The checksum of one row. lvData(column, field) returns a long value's data

@@ -140,7 +140,7 @@ class Compactor {
         break;
       }
     SourceIndex pkIndex;
-    if (pk != SIZE_MAX) pkIndex = readIndex(t, d, pk, rowIndex, live.size());
+    if (pk != SIZE_MAX) readIndex(t, d, pk, rowIndex, live.size(), pkIndex);
 
     // Primary-key order where there is one, page order for the rest.
     std::vector<uint32_t> order;
@@ -223,10 +223,18 @@ class Compactor {
     // Indexes from their old entries, pointers remapped, sorted again.
     std::vector<uint8_t>& b = d.buffer;
     for (size_t k = 0; k < d.realIndexes.size(); ++k) {
-      SourceIndex si = k == pk ? std::move(pkIndex) : readIndex(t, d, k, rowIndex, live.size());
-      std::vector<uint8_t> bytes;
+      // The large buffers are kept from index to index: fresh ones would be
+      // fresh pages from the system, each faulted in again.
+      if (k == pk)
+        scratch_ = std::move(pkIndex);
+      else
+        readIndex(t, d, k, rowIndex, live.size(), scratch_);
+      SourceIndex& si = scratch_;
+      std::vector<uint8_t>& bytes = bytes_;
+      bytes.clear();
       bytes.reserve(si.keys.size() + 4 * si.entries.size());
-      std::vector<EntryRef> refs;
+      std::vector<EntryRef>& refs = refs_;
+      refs.clear();
       refs.reserve(si.entries.size());
       Multiset m;
       for (const SourceIndex::Entry& e : si.entries) {
@@ -287,10 +295,11 @@ class Compactor {
   // An index's entries as the source has them. Every entry must point at a
   // live row, each row at most once, and every row must be there unless the
   // index leaves out nulls.
-  SourceIndex readIndex(const CatalogTable& t, const TableDef& d, size_t k,
-                        const RowIndex& rowIndex, size_t liveCount) {
+  void readIndex(const CatalogTable& t, const TableDef& d, size_t k, const RowIndex& rowIndex,
+                 size_t liveCount, SourceIndex& si) {
     const RealIndex& r = d.realIndexes[k];
-    SourceIndex si;
+    si.entries.clear();
+    si.keys.clear();
     si.entries.reserve(liveCount);
     std::vector<bool> seen(liveCount, false);
     try {
@@ -311,7 +320,6 @@ class Compactor {
       damaged(t, r.rootPage,
               "index " + std::to_string(k) + " lists " + std::to_string(si.entries.size()) +
                   " of " + std::to_string(liveCount) + " rows");
-    return si;
   }
 
   RowPtr placeMap(const std::vector<uint32_t>& pages) {
@@ -401,6 +409,9 @@ class Compactor {
   PageSink sink_;
   std::unique_ptr<PageAllocator> alloc_;
   std::unique_ptr<MapHolder> holder_;
+  SourceIndex scratch_;  // buffers reused by every index of every table
+  std::vector<uint8_t> bytes_;
+  std::vector<EntryRef> refs_;
 };
 
 }  // namespace
