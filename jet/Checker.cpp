@@ -168,6 +168,12 @@ class Checker {
   }
 
  private:
+  // A mapped database gives pages back now and then, so a large file is never
+  // all in memory; views stay valid.
+  void pageDone() {
+    if ((++pagesDone_ & 1023) == 0) db_.dropPages();
+  }
+
   void claimPage(uint32_t pg, const std::string& who, const std::string& table = "") {
     if (const std::string* other = claims_.claim(pg, who))
       r_.error(table, pg,
@@ -282,6 +288,7 @@ class Checker {
     }
 
     for (uint32_t pg : dataPages) {
+      pageDone();
       std::optional<DataPage> page;
       try {
         page.emplace(db_.page(pg), db_.format());
@@ -417,6 +424,7 @@ class Checker {
         for (uint32_t pg : level) {
           if (!seen.insert(pg).second) throw Corrupt(pageText(pg) + " is reached twice");
           treePages.push_back(pg);
+          pageDone();
           readIndexPage(db_, pg, p);
           if (p.owner != def.firstPage)
             r_.error(name, pg, label + ": the index page belongs to another table.");
@@ -467,7 +475,7 @@ class Checker {
       bool reportedOrder = false, reportedTarget = false, reportedDuplicate = false;
       const bool unique = (index.flags & index_flag::kUnique) != 0 && index.columns.size() == 1;
       while (scan.next(e)) {
-        ++count;
+        if ((++count & 0xFFFF) == 0) db_.dropPages();
         if (!first && !entryLess(prev, e) && !reportedOrder) {
           reportedOrder = true;
           r_.error(name, scan.leaves().back(),
@@ -544,6 +552,7 @@ class Checker {
   std::unordered_set<uint32_t> lvalRows_;
   std::set<uint32_t> holders_;
   bool missingLvMapReported_ = false;
+  uint32_t pagesDone_ = 0;
   bool inUse_ = false;  // another program has the file open: slots may be busy
 };
 

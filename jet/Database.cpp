@@ -1,6 +1,7 @@
 #include "jet/Database.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -48,23 +49,59 @@ std::unique_ptr<Database> Database::fromBytes(std::vector<uint8_t> bytes, const 
   std::unique_ptr<Database> db(new Database);
   db->name_ = name;
   db->bytes_ = std::move(bytes);
+  db->data_ = db->bytes_.data();
+  db->size_ = db->bytes_.size();
   db->load(connect);
   return db;
 }
 
+std::unique_ptr<Database> Database::openPrivate(const std::string& path,
+                                                const std::string& connect) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size == 0)
+    return open(path, connect);
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return open(path, connect);
+  const size_t size = static_cast<size_t>(st.st_size);
+  void* map = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
+  ::close(fd);
+  if (map == MAP_FAILED) return open(path, connect);
+  std::unique_ptr<Database> db(new Database);
+  db->name_ = path;
+  db->map_ = map;
+  db->data_ = static_cast<const uint8_t*>(map);
+  db->size_ = size;
+  db->load(connect);
+  return db;
+}
+
+Database::~Database() {
+  if (map_) ::munmap(map_, size_);
+}
+
+void Database::dropPages() const {
+  if (map_) ::madvise(map_, size_, MADV_DONTNEED);
+}
+
 void Database::load(const std::string& connect) {
-  header_ = parseHeader(ByteView(bytes_), name_);
+  header_ = parseHeader(ByteView(data_, size_), name_);
   format_ = &Format::of(header_.version);
   const uint32_t ps = format_->pageSize;
   // A file cut short or padded is damaged; pages 0..2 must exist for the catalog.
-  if (bytes_.size() % ps != 0 || bytes_.size() / ps < 3 || bytes_.size() / ps > 0xFFFFFF)
-    throwCannotOpen(name_);
-  pageCount_ = static_cast<uint32_t>(bytes_.size() / ps);
+  if (size_ % ps != 0 || size_ / ps < 3 || size_ / ps > 0xFFFFFF) throwCannotOpen(name_);
+  pageCount_ = static_cast<uint32_t>(size_ / ps);
 
   const std::optional<std::string> pwd = passwordFromConnect(connect);
   if (header_.hasPassword() && !passwordMatches(header_, pwd.value_or("")))
     throw Error(3031, "Not a valid password.");
 
+  if (header_.dbKey != 0 && map_) {
+    // Encoded pages are decoded in memory: the mapping gives way to a copy.
+    bytes_.assign(data_, data_ + size_);
+    ::munmap(map_, size_);
+    map_ = nullptr;
+    data_ = bytes_.data();
+  }
   if (header_.dbKey != 0)
     for (uint32_t pg = 1; pg < pageCount_; ++pg)
       applyPageKey(header_.dbKey, pg, bytes_.data() + static_cast<size_t>(pg) * ps, ps);

@@ -27,6 +27,14 @@ class Database {
   // The same from bytes in memory (fuzzing, tests); `name` is used in messages.
   static std::unique_ptr<Database> fromBytes(std::vector<uint8_t> bytes, const std::string& name,
                                              const std::string& connect);
+  // Opens a file that only this process writes (a compaction's own output):
+  // an unencoded file is mapped instead of read, so its pages need not all be
+  // in memory at once (see dropPages). Never for a file others may truncate:
+  // touching a page cut off by another process ends the program.
+  static std::unique_ptr<Database> openPrivate(const std::string& path, const std::string& connect);
+  ~Database();
+  Database(const Database&) = delete;
+  Database& operator=(const Database&) = delete;
 
   const std::string& name() const { return name_; }
   const Header& header() const { return header_; }
@@ -35,14 +43,17 @@ class Database {
   bool jet4() const { return format_->jet4; }
   uint32_t pageSize() const { return format_->pageSize; }
   uint32_t pageCount() const { return pageCount_; }
-  uint64_t fileSize() const { return bytes_.size(); }
+  uint64_t fileSize() const { return size_; }
 
   // Page `pg`, decoded. Page 0 is returned as stored (mask on); header().unmasked
   // has it unmasked. Throws Corrupt when pg lies past the end of the file.
   ByteView page(uint32_t pg) const {
     if (pg >= pageCount_) pageOutOfRange(pg);
-    return ByteView(bytes_.data() + static_cast<size_t>(pg) * format_->pageSize, format_->pageSize);
+    return ByteView(data_ + static_cast<size_t>(pg) * format_->pageSize, format_->pageSize);
   }
+  // A mapped file gives its pages back to the system; views stay valid (the
+  // pages are read again from the file when touched). Nothing otherwise.
+  void dropPages() const;
   bool hasPage(uint32_t pg) const { return pg < pageCount_; }
 
   // MSysObjects, read once. Throws Corrupt when the catalog cannot be read.
@@ -57,7 +68,10 @@ class Database {
   [[noreturn]] void pageOutOfRange(uint32_t pg) const;
 
   std::string name_;
-  std::vector<uint8_t> bytes_;  // the whole file, pages decoded in place (but page 0)
+  std::vector<uint8_t> bytes_;     // the whole file, pages decoded in place (but page 0)
+  const uint8_t* data_ = nullptr;  // bytes_, or the mapped file
+  size_t size_ = 0;
+  void* map_ = nullptr;  // the mapping, when mapped
   Header header_;
   const Format* format_ = nullptr;
   uint32_t pageCount_ = 0;

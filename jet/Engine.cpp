@@ -64,8 +64,9 @@ DatabaseInfo describe(const std::string& path, const std::string& connect) {
   return info;
 }
 
-CheckReport check(const std::string& path, const std::string& connect) {
-  const std::unique_ptr<Database> db = Database::open(path, connect);
+namespace {
+
+CheckReport checkOpened(const Database& db, const std::string& path) {
   CheckReport report;
   report.inUse = isInUse(path);
   if (report.inUse)
@@ -73,8 +74,18 @@ CheckReport check(const std::string& path, const std::string& connect) {
                                "Another program has the database open (its .ldb file is "
                                "locked); the check may see changes half made. Close it and "
                                "check again."});
-  checkDatabase(*db, report);
+  checkDatabase(db, report);
   return report;
+}
+
+}  // namespace
+
+CheckReport check(const std::string& path, const std::string& connect) {
+  return checkOpened(*Database::open(path, connect), path);
+}
+
+CheckReport checkPrivateFile(const std::string& path, const std::string& connect) {
+  return checkOpened(*Database::openPrivate(path, connect), path);
 }
 
 }  // namespace jet
