@@ -120,6 +120,11 @@ TableDigest digestTable(SourceFile& file, const CatalogTable& table) {
     Multiset m;
     std::vector<uint8_t> previous, current;
     bool first = true;
+    // Entries point all over the table: each row's checksum is fetched a few
+    // entries before it is added (the multiset does not care about order).
+    constexpr size_t kAhead = 16;
+    std::pair<uint64_t, uint32_t> pending[kAhead];  // key checksum, row position
+    size_t seen = 0;
     forEachLeafEntry(
         file, r.rootPage, d.firstPage, [&](const uint8_t* key, size_t keyLength, RowPtr row) {
           const uint32_t at = index.find(row);
@@ -132,8 +137,15 @@ TableDigest digestTable(SourceFile& file, const CatalogTable& table) {
             throw Error(3049, "an index of table '" + table.name + "' is out of order");
           first = false;
           previous.swap(current);
-          m.add(mix(hashBytes(key, keyLength), hashes[at]));
+          __builtin_prefetch(&hashes[at]);
+          auto& slot = pending[seen++ % kAhead];
+          if (seen > kAhead) m.add(mix(slot.first, hashes[slot.second]));
+          slot = {hashBytes(key, keyLength), at};
         });
+    for (size_t k = seen > kAhead ? seen - kAhead : 0; k < seen; ++k) {
+      const auto& slot = pending[k % kAhead];
+      m.add(mix(slot.first, hashes[slot.second]));
+    }
     digest.indexes.push_back(m);
   }
   return digest;
