@@ -13,15 +13,21 @@ mkdir -p "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
 echo "== build (warnings as errors)"
 scripts/build.sh ci -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLW_WERROR=ON
 echo "== tests"
-ctest --test-dir build/ci --output-on-failure -j "$(nproc)" --timeout 180
+ctest --test-dir build/ci --output-on-failure -j "$(nproc)" --timeout 180 | tee build/ci/ctest.log
 
 echo "== build (ASan + UBSan)"
 scripts/build.sh asan -DCMAKE_BUILD_TYPE=Debug -DLW_WERROR=ON -DLW_SANITIZE=ON
 echo "== tests under sanitizers"
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
-  ctest --test-dir build/asan --output-on-failure -j "$(nproc)" --timeout 400
+  ctest --test-dir build/asan --output-on-failure -j "$(nproc)" --timeout 400 | tee build/asan/ctest.log
 
 if [ -d jet/fuzz ]; then
   echo "== fuzz (bounded)"
   scripts/fuzz.sh "${LW_FUZZ_SECONDS:-60}"
 fi
+
+# One closing line over both runs (the fuzz output comes after ctest's own summary).
+count() { sed -n 's/.* tests passed, \([0-9]*\) tests failed out of \([0-9]*\).*/\1 \2/p' "$1"; }
+read -r f1 t1 < <(count build/ci/ctest.log)
+read -r f2 t2 < <(count build/asan/ctest.log)
+echo "tests: $(( t1 + t2 - f1 - f2 )) passed, $(( f1 + f2 )) failed"
