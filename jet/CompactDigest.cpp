@@ -107,8 +107,10 @@ TableDigest digestTable(SourceFile& file, const CatalogTable& table) {
     for (auto& c : lv.chunks) all.insert(all.end(), c.begin(), c.end());
     return all;
   };
+  std::vector<uint8_t> row;
   for (size_t i = 0; i < rows.size(); ++i) {
-    hashes[i] = hashRow(d, file.jet4(), readRow(file, RowPtr::fromRaw(rows[i])), lvData);
+    readRow(file, RowPtr::fromRaw(rows[i]), row);
+    hashes[i] = hashRow(d, file.jet4(), row, lvData);
     digest.rows.add(hashes[i]);
   }
   if (d.numRows != rows.size())

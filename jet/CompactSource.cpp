@@ -253,28 +253,46 @@ uint16_t slotCount(SourceFile& src, uint32_t pg) {
   return p.u16(src.format().rowCountOffset);
 }
 
-Slot readSlot(SourceFile& src, RowPtr ptr) {
+namespace {
+
+// A slot's flags and bytes, the view valid until the next page read.
+struct SlotView {
+  uint16_t flags = 0;
+  ByteView bytes;
+};
+
+SlotView viewSlot(SourceFile& src, RowPtr ptr) {
   const uint32_t ps = src.pageSize();
   const uint32_t rco = src.format().rowCountOffset;
   ByteView p = src.page(ptr.page);
-  const std::string where =
-      "row " + std::to_string(ptr.row) + " of page " + std::to_string(ptr.page);
-  if (p.u8(0) != page_type::kData) throwCorrupt(where + " is not on a data page");
+  auto where = [&] {
+    return "row " + std::to_string(ptr.row) + " of page " + std::to_string(ptr.page);
+  };
+  if (p.u8(0) != page_type::kData) throwCorrupt(where() + " is not on a data page");
   const uint16_t n = p.u16(rco);
-  if (ptr.row >= n || n > 255 + 1 || rco + 2 + 2u * n > ps) throwCorrupt(where + " does not exist");
+  if (ptr.row >= n || n > 255 + 1 || rco + 2 + 2u * n > ps)
+    throwCorrupt(where() + " does not exist");
   const uint16_t e = p.u16(rco + 2 + 2u * ptr.row);
   const uint32_t start = e & kRowOffsetMask;
   const uint32_t end = ptr.row == 0 ? ps : (p.u16(rco + 2 + 2u * (ptr.row - 1)) & kRowOffsetMask);
   if (start < rco + 2 + 2u * n || start > end || end > ps)
-    throwCorrupt(where + " lies outside its page");
+    throwCorrupt(where() + " lies outside its page");
+  return {static_cast<uint16_t>(e & static_cast<uint16_t>(~kRowOffsetMask)),
+          p.sub(start, end - start)};
+}
+
+}  // namespace
+
+Slot readSlot(SourceFile& src, RowPtr ptr) {
+  const SlotView v = viewSlot(src, ptr);
   Slot s;
-  s.flags = e & static_cast<uint16_t>(~kRowOffsetMask);
-  s.bytes.assign(p.begin() + start, p.begin() + end);
+  s.flags = v.flags;
+  s.bytes.assign(v.bytes.begin(), v.bytes.end());
   return s;
 }
 
-std::vector<uint8_t> readRow(SourceFile& src, RowPtr header) {
-  Slot s = readSlot(src, header);
+void readRow(SourceFile& src, RowPtr header, std::vector<uint8_t>& out) {
+  SlotView s = viewSlot(src, header);
   if (s.flags & kRowDeleted)
     throwCorrupt("row " + std::to_string(header.row) + " of page " + std::to_string(header.page) +
                  " is deleted");
@@ -282,9 +300,15 @@ std::vector<uint8_t> readRow(SourceFile& src, RowPtr header) {
     if (hop >= kMaxOverflowHops || s.bytes.size() < 4)
       throwCorrupt("the overflow row of row " + std::to_string(header.row) + " of page " +
                    std::to_string(header.page) + " cannot be followed");
-    s = readSlot(src, RowPtr::fromRaw(le32(s.bytes.data())));
+    s = viewSlot(src, RowPtr::fromRaw(le32(s.bytes.data())));
   }
-  return std::move(s.bytes);
+  out.assign(s.bytes.begin(), s.bytes.end());
+}
+
+std::vector<uint8_t> readRow(SourceFile& src, RowPtr header) {
+  std::vector<uint8_t> row;
+  readRow(src, header, row);
+  return row;
 }
 
 std::vector<uint32_t> readMapPages(SourceFile& src, RowPtr where, uint32_t limit) {

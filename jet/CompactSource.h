@@ -80,6 +80,8 @@ uint16_t slotCount(SourceFile& src, uint32_t pg);  // 0 when pg is not a data pa
 Slot readSlot(SourceFile& src, RowPtr ptr);
 // The row behind a live header slot, overflow pointers followed (bounded).
 std::vector<uint8_t> readRow(SourceFile& src, RowPtr header);
+// The same into out, reusing its storage.
+void readRow(SourceFile& src, RowPtr header, std::vector<uint8_t>& out);
 
 // Where a column's bytes lie in a row.
 struct FieldSpan {

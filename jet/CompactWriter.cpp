@@ -176,13 +176,13 @@ class Compactor {
       page.reset();
     };
     const size_t maxRow = DataPageBuilder::maxRow(f_);
+    std::vector<uint8_t> row;  // reused from row to row
     for (size_t n = 0; n < order.size(); ++n) {
       const uint32_t o = order[n];
       const RowPtr header = RowPtr::fromRaw(live[o]);
-      std::vector<uint8_t> row;
       std::map<uint16_t, std::vector<uint8_t>> lvData;
       try {
-        row = readRow(src_, header);
+        readRow(src_, header, row);
         for (const Column& c : d.columns) {
           if (!c.longValue()) continue;
           const FieldSpan s = fieldOf(d, src_.jet4(), ByteView(row), c);
