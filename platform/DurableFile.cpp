@@ -208,6 +208,36 @@ void carryOwner(int fd, uid_t uid, gid_t gid) {
   if (st.st_gid != gid) (void)::fchown(fd, static_cast<uid_t>(-1), gid);
 }
 
+// Opens the file to copy from. On failure returns an invalid Fd and sets *r.
+Fd openSource(const std::string& src, struct stat* st, FileResult* r) {
+  if (int e = injected(FileStep::OpenSource, src)) {
+    *r = failure(FileStep::OpenSource, e, src);
+    return Fd();
+  }
+  int err = 0;
+  Fd in = openRegular(src, st, &err);
+  if (!in.valid())
+    *r = failure(FileStep::OpenSource, err, src, err == EINVAL ? "not a regular file" : nullptr);
+  return in;
+}
+
+// Fills the freshly created file out (named dst) with in's bytes, lets
+// setAttributes give it its mode and the like (returning errno or 0), flushes
+// it, checks it against in and closes it. The caller removes dst on failure.
+FileResult fillNewFile(int in, const std::string& src, Fd& out, const std::string& dst,
+                       const std::function<int(int fd)>& setAttributes) {
+  FileResult r = copyBytes(in, src, out.get(), dst);
+  if (!r.ok()) return r;
+  if (int e = injected(FileStep::Metadata, dst)) return failure(FileStep::Metadata, e, dst);
+  if (int e = setAttributes(out.get())) return failure(FileStep::Metadata, e, dst);
+  r = syncFile(out.get(), dst);
+  if (!r.ok()) return r;
+  r = verify(in, src, out.get(), dst);
+  if (!r.ok()) return r;
+  if (int e = out.close()) return failure(FileStep::Sync, e, dst);
+  return {};
+}
+
 }  // namespace
 
 bool pathIsFree(const std::string& path) {
@@ -252,12 +282,10 @@ bool sameContents(const std::string& a, const std::string& b) {
 }
 
 FileResult copyToNewFile(const std::string& src, const std::string& dst) {
-  if (int e = injected(FileStep::OpenSource, src)) return failure(FileStep::OpenSource, e, src);
   struct stat st;
-  int err = 0;
-  Fd in = openRegular(src, &st, &err);
-  if (!in.valid())
-    return failure(FileStep::OpenSource, err, src, err == EINVAL ? "not a regular file" : nullptr);
+  FileResult r;
+  Fd in = openSource(src, &st, &r);
+  if (!in.valid()) return r;
 
   if (int e = injected(FileStep::Create, dst)) return failure(FileStep::Create, e, dst);
   // Exclusive: an existing name, even a dangling link, is never written through.
@@ -265,38 +293,29 @@ FileResult copyToNewFile(const std::string& src, const std::string& dst) {
   if (!out.valid()) return failure(FileStep::Create, errno, dst);
 
   // From here on the file is ours, so a failure removes it.
-  auto fail = [&](FileResult r) {
+  auto fail = [&](FileResult result) {
     out.reset();
     ::unlink(dst.c_str());
     (void)syncFolderOf(dst);
-    return r;
+    return result;
   };
 
-  FileResult r = copyBytes(in.get(), src, out.get(), dst);
+  r = fillNewFile(in.get(), src, out, dst, [&](int fd) {
+    const struct timespec times[2] = {st.st_atim, st.st_mtim};
+    if (::fchmod(fd, st.st_mode & 07777) != 0 || ::futimens(fd, times) != 0) return errno;
+    return 0;
+  });
   if (!r.ok()) return fail(r);
-
-  if (int e = injected(FileStep::Metadata, dst)) return fail(failure(FileStep::Metadata, e, dst));
-  const struct timespec times[2] = {st.st_atim, st.st_mtim};
-  if (::fchmod(out.get(), st.st_mode & 07777) != 0 || ::futimens(out.get(), times) != 0)
-    return fail(failure(FileStep::Metadata, errno, dst));
-
-  r = syncFile(out.get(), dst);
-  if (!r.ok()) return fail(r);
-  r = verify(in.get(), src, out.get(), dst);
-  if (!r.ok()) return fail(r);
-  if (int e = out.close()) return fail(failure(FileStep::Sync, e, dst));
   if (int e = syncFolderOf(dst)) return fail(failure(FileStep::SyncFolder, e, dst));
   return {};
 }
 
 FileResult replaceFile(const std::string& src, const std::string& target,
                        const std::function<bool()>& mayReplace) {
-  if (int e = injected(FileStep::OpenSource, src)) return failure(FileStep::OpenSource, e, src);
   struct stat st;
-  int err = 0;
-  Fd in = openRegular(src, &st, &err);
-  if (!in.valid())
-    return failure(FileStep::OpenSource, err, src, err == EINVAL ? "not a regular file" : nullptr);
+  FileResult r;
+  Fd in = openSource(src, &st, &r);
+  if (!in.valid()) return r;
 
   // The new file takes the old one's mode and owner; with no old one, the source's.
   mode_t mode = st.st_mode & 07777;
@@ -315,26 +334,19 @@ FileResult replaceFile(const std::string& src, const std::string& target,
   Fd out(::mkostemps(tmp.data(), 4, O_CLOEXEC));
   if (!out.valid()) return failure(FileStep::Create, errno, tmp);
 
-  auto fail = [&](FileResult r) {
+  auto fail = [&](FileResult result) {
     out.reset();
     ::unlink(tmp.c_str());
     (void)syncFolderOf(tmp);
-    return r;
+    return result;
   };
 
-  FileResult r = copyBytes(in.get(), src, out.get(), tmp);
+  r = fillNewFile(in.get(), src, out, tmp, [&](int fd) {
+    carryOwner(fd, uid, gid);
+    // After the owner: changing the owner may clear set-id bits.
+    return ::fchmod(fd, mode) == 0 ? 0 : errno;
+  });
   if (!r.ok()) return fail(r);
-
-  if (int e = injected(FileStep::Metadata, tmp)) return fail(failure(FileStep::Metadata, e, tmp));
-  carryOwner(out.get(), uid, gid);
-  // After the owner: changing the owner may clear set-id bits.
-  if (::fchmod(out.get(), mode) != 0) return fail(failure(FileStep::Metadata, errno, tmp));
-
-  r = syncFile(out.get(), tmp);
-  if (!r.ok()) return fail(r);
-  r = verify(in.get(), src, out.get(), tmp);
-  if (!r.ok()) return fail(r);
-  if (int e = out.close()) return fail(failure(FileStep::Sync, e, tmp));
 
   if (mayReplace && !mayReplace())
     return fail(failure(FileStep::Rename, ECANCELED, target, "replacement called off"));
