@@ -17,19 +17,12 @@
 #include "modules/modBackup.h"
 #include "platform/Clock.h"
 #include "platform/DurableFile.h"
+#include "support/AppTesting.h"
 
 namespace {
 
-QByteArray readAll(const QString& path) {
-  QFile f(path);
-  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void writeAll(const QString& path, const QByteArray& bytes) {
-  QFile f(path);
-  ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-  f.write(bytes);
-}
+using apptest::readAll;
+using apptest::writeAll;
 
 QStringList backups(const QString& folder) {
   return QDir(folder).entryList({"LW_*"}, QDir::AllEntries | QDir::System | QDir::Hidden,

@@ -14,20 +14,13 @@
 #include "modules/Module3.h"
 #include "modules/modBackup.h"
 #include "platform/Clock.h"
+#include "support/AppTesting.h"
 #include "support/MsgBoxRecorder.h"
 
 namespace {
 
-QByteArray readAll(const QString& path) {
-  QFile f(path);
-  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-bool writeAll(const QString& path, const QByteArray& bytes) {
-  QFile f(path);
-  return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size() &&
-         f.flush();
-}
+using apptest::readAll;
+using apptest::writeAll;
 
 // A 1 MiB tmpfs holding a 600 KB database and a 300 KB repaired copy: no
 // room for a backup of the database nor for a second copy of the repaired one.

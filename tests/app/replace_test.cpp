@@ -13,20 +13,13 @@
 #include "forms/frmMain.h"
 #include "modules/Module3.h"
 #include "platform/DurableFile.h"
+#include "support/AppTesting.h"
 #include "support/MsgBoxRecorder.h"
 
 namespace {
 
-QByteArray readAll(const QString& path) {
-  QFile f(path);
-  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void writeAll(const QString& path, const QByteArray& bytes) {
-  QFile f(path);
-  ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-  f.write(bytes);
-}
+using apptest::readAll;
+using apptest::writeAll;
 
 class ReplaceTest : public ::testing::Test {
  protected:

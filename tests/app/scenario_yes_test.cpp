@@ -15,14 +15,12 @@
 
 #include "forms/frmMain.h"
 #include "platform/Clock.h"
+#include "support/AppTesting.h"
 #include "support/MsgBoxRecorder.h"
 
 namespace {
 
-QByteArray readAll(const QString& path) {
-  QFile f(path);
-  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
+using apptest::readAll;
 
 class ScenarioYes : public ::testing::Test {
  protected:

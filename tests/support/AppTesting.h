@@ -1,5 +1,7 @@
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
@@ -72,6 +74,21 @@ inline bool copyWritable(const QString& from, const QString& to) {
   QFile::remove(to);
   if (!QFile::copy(from, to)) return false;
   return QFile::setPermissions(to, QFile::permissions(to) | QFileDevice::WriteOwner);
+}
+
+// The whole file at path, or nothing when it cannot be read.
+inline QByteArray readAll(const QString& path) {
+  QFile f(path);
+  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// Writes bytes as the whole file at path; a failed write fails the test.
+inline bool writeAll(const QString& path, const QByteArray& bytes) {
+  QFile f(path);
+  bool ok = f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size() &&
+            f.flush();
+  if (!ok) ADD_FAILURE() << "cannot write " << path.toStdString();
+  return ok;
 }
 
 inline QString demoDatabase() { return QString(LW_SOURCE_DIR) + "/demo/Ledgerwick.mdb"; }
