@@ -13,22 +13,11 @@
 #include <vector>
 
 #include "classes/GradientRect.h"
-#include "platform/DeviceContextImage.h"
+#include "tests/support/ImageTarget.h"
 
 namespace {
 
-struct ImageTarget : platform::Drawable, platform::Window {
-  ImageTarget(int w, int h) : image(w, h, QImage::Format_RGB32), dc(&image) {}
-  platform::HWND hWnd() override { return this; }
-  platform::HDC hDC() override { return &dc; }
-  bool clientRect(platform::RECT* r) const override {
-    *r = platform::RECT{0, 0, image.width(), image.height()};
-    return true;
-  }
-  void setUpdatesLocked(bool) override {}
-  QImage image;
-  platform::ImageDeviceContext dc;
-};
+using apptest::ImageTarget;
 
 double medianMicros(int runs, const std::function<void()>& work) {
   std::vector<double> times;

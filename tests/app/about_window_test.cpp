@@ -12,9 +12,9 @@
 
 #include "classes/GradientRect.h"
 #include "forms/frmAbout.h"
-#include "platform/DeviceContextImage.h"
 #include "platform/MessageBox.h"
 #include "platform/Shell.h"
+#include "support/ImageTarget.h"
 
 namespace {
 
@@ -53,17 +53,7 @@ QRect twips(int left, int top, int width, int height) {
 
 // The background as the painter alone draws it for the window's client area.
 QImage expectedBackground() {
-  struct Target : platform::Drawable, platform::Window {
-    QImage image{392, 229, QImage::Format_RGB32};
-    platform::ImageDeviceContext dc{&image};
-    platform::HWND hWnd() override { return this; }
-    platform::HDC hDC() override { return &dc; }
-    bool clientRect(platform::RECT* r) const override {
-      *r = platform::RECT{0, 0, 392, 229};
-      return true;
-    }
-    void setUpdatesLocked(bool) override {}
-  } target;
+  apptest::ImageTarget target(392, 229);
   target.image.fill(Qt::green);
   clsGradient g;
   g.setAngle(158);

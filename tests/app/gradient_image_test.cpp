@@ -14,6 +14,7 @@
 #include "platform/DeviceContextLine.h"
 #include "platform/DeviceContextWidget.h"
 #include "platform/MessageBox.h"
+#include "support/ImageTarget.h"
 #include "support/RecordingDeviceContext.h"
 
 namespace {
@@ -166,19 +167,7 @@ TEST(WindowLock, OneWindowAtATimeAndNothingLeftHeld) {
   EXPECT_FALSE(platform::GetClientRect(nullptr, &r));
 }
 
-// An image with a window around it, as a window with AutoRedraw offers.
-struct ImageTarget : platform::Drawable, platform::Window {
-  ImageTarget(int w, int h) : image(w, h, QImage::Format_RGB32), dc(&image) {}
-  platform::HWND hWnd() override { return this; }
-  platform::HDC hDC() override { return &dc; }
-  bool clientRect(platform::RECT* r) const override {
-    *r = platform::RECT{0, 0, image.width(), image.height()};
-    return true;
-  }
-  void setUpdatesLocked(bool) override {}
-  QImage image;
-  platform::ImageDeviceContext dc;
-};
+using apptest::ImageTarget;
 
 QRgb rgbOf(std::int32_t c) { return qRgb(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF); }
 
