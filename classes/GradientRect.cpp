@@ -52,6 +52,7 @@ std::int32_t resolveColor(std::int32_t c) {
 // absurdly large area fails as out of memory instead of exhausting the machine.
 constexpr std::size_t kMaxLineEnds = std::size_t{1} << 21;
 
+// One end of a gradient line, in the target's pixels.
 struct LineEnd {
   std::int32_t X = 0;
   std::int32_t Y = 0;

@@ -12,6 +12,8 @@ using HPEN = HGDIOBJ;
 
 constexpr int PS_SOLID = 0;
 
+// As the Windows structures of these names; a RECT's right and bottom lie
+// just outside it.
 struct POINT {
   std::int32_t x = 0;
   std::int32_t y = 0;

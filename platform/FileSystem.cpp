@@ -14,6 +14,7 @@ namespace {
 
 QByteArray native(const QString& path) { return path.toLocal8Bit(); }
 
+// Owns one file descriptor and closes it, unless released.
 class Fd {
  public:
   explicit Fd(int fd) : fd_(fd) {}

@@ -14,6 +14,7 @@ struct xcb_connection_t;
 
 namespace {
 
+// The two libxcb structures used here, laid out as xcb.h lays them out.
 struct Cookie {
   unsigned int sequence;
 };
@@ -34,6 +35,7 @@ using FlushFn = int (*)(xcb_connection_t*);
 constexpr uint8_t kPropModeAppend = 2;
 constexpr uint32_t kAtomAtom = 4;
 
+// The libxcb functions used here, looked up once.
 struct Xcb {
   InternAtomFn internAtom = nullptr;
   InternAtomReplyFn internAtomReply = nullptr;
