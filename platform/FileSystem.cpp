@@ -34,19 +34,6 @@ class Fd {
   int fd_;
 };
 
-bool writeAll(int fd, const char* data, size_t n) {
-  while (n > 0) {
-    ssize_t w = ::write(fd, data, n);
-    if (w < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    data += w;
-    n -= static_cast<size_t>(w);
-  }
-  return true;
-}
-
 }  // namespace
 
 FileError FileErrorFromErrno(int err, const QString& path) {
@@ -95,35 +82,6 @@ std::optional<FileError> DeleteFile(const QString& path) {
   if (::lstat(p.constData(), &st) == 0 && S_ISDIR(st.st_mode))
     return FileErrorFromErrno(EISDIR, path);
   if (::unlink(p.constData()) != 0) return FileErrorFromErrno(errno, path);
-  return std::nullopt;
-}
-
-std::optional<FileError> CopyFile(const QString& src, const QString& dst) {
-  const QByteArray s = native(src);
-  const QByteArray d = native(dst);
-  struct stat st {};
-  if (::stat(s.constData(), &st) != 0) return FileErrorFromErrno(errno, src);
-  if (!S_ISREG(st.st_mode)) return FileErrorFromErrno(ENOENT, src);
-  Fd in(::open(s.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
-  if (in.get() < 0) return FileErrorFromErrno(errno, src);
-  Fd out(::open(d.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
-  if (out.get() < 0) return FileErrorFromErrno(errno, dst);
-  char buf[1 << 16];
-  for (;;) {
-    ssize_t r = ::read(in.get(), buf, sizeof buf);
-    if (r < 0 && errno == EINTR) continue;
-    if (r < 0 || !writeAll(out.get(), buf, static_cast<size_t>(r))) {
-      const int err = errno;
-      ::unlink(d.constData());
-      return FileErrorFromErrno(err, r < 0 ? src : dst);
-    }
-    if (r == 0) break;
-  }
-  if (::fsync(out.get()) != 0 || ::close(out.release()) != 0) {
-    const int err = errno;
-    ::unlink(d.constData());
-    return FileErrorFromErrno(err, dst);
-  }
   return std::nullopt;
 }
 

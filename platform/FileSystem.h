@@ -22,9 +22,6 @@ bool PathPresent(const QString& path);
 // Removes a file. Nothing returned means done.
 std::optional<FileError> DeleteFile(const QString& path);
 
-// Copies src to dst, replacing dst. On failure nothing partial is left at dst.
-std::optional<FileError> CopyFile(const QString& src, const QString& dst);
-
 // True when another program holds the Jet lock of the database at path.
 bool DatabaseInUse(const QString& path);
 

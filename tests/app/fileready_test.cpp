@@ -1,4 +1,4 @@
-// The file test behind FileExists and the delete and copy the workflow uses.
+// The file test behind FileExists and the delete the workflow uses.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -21,10 +21,6 @@ class Files : public ::testing::Test {
     QFile f(path(name));
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     f.write(bytes);
-  }
-  QByteArray read(const QString& name) {
-    QFile f(path(name));
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
   }
   QTemporaryDir dir;
 };
@@ -94,25 +90,6 @@ TEST_F(Files, DeleteInAReadOnlyFolderFails) {
   ::chmod(path("ro").toLocal8Bit().constData(), 0755);
   ASSERT_TRUE(err.has_value());
   EXPECT_EQ(err->number, 70);
-}
-
-TEST_F(Files, CopyReplacesTheTargetAndLeavesNothingOnFailure) {
-  QByteArray big(300000, '\0');
-  for (int i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i * 7);
-  write("src.mdb", big);
-  write("dst.mdb", "old and longer than nothing");
-  EXPECT_FALSE(platform::CopyFile(path("src.mdb"), path("dst.mdb")).has_value());
-  EXPECT_EQ(read("dst.mdb"), big);
-  EXPECT_EQ(read("src.mdb"), big);
-
-  auto noSource = platform::CopyFile(path("none.mdb"), path("new.mdb"));
-  ASSERT_TRUE(noSource.has_value());
-  EXPECT_EQ(noSource->number, 53);
-  EXPECT_FALSE(QFile::exists(path("new.mdb")));
-
-  EXPECT_TRUE(platform::CopyFile(path("src.mdb"), path("no/such/folder/x.mdb")).has_value());
-  EXPECT_TRUE(platform::CopyFile(dir.path(), path("fromdir.mdb")).has_value());
-  EXPECT_FALSE(QFile::exists(path("fromdir.mdb")));
 }
 
 }  // namespace
