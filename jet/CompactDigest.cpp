@@ -120,7 +120,7 @@ TableDigest digestTable(SourceFile& file, const CatalogTable& table) {
   const RowIndex index(rows, file.pageCount());
   for (const RealIndex& r : d.realIndexes) {
     Multiset m;
-    std::vector<uint8_t> previous, current;
+    std::vector<uint8_t> previous;
     bool first = true;
     // Entries point all over the table: each row's checksum is fetched a few
     // entries before it is added (the multiset does not care about order).
@@ -133,12 +133,12 @@ TableDigest digestTable(SourceFile& file, const CatalogTable& table) {
           if (at == UINT32_MAX)
             throw Error(3049,
                         "an entry of an index of table '" + table.name + "' points at no row");
-          current.assign(key, key + keyLength + 4);
+          // The leaf walk hands over the key with its 4 pointer bytes behind it.
           if (!first && !entryLess({previous.data(), uint32_t(previous.size())},
-                                   {current.data(), uint32_t(current.size())}))
+                                   {key, uint32_t(keyLength + 4)}))
             throw Error(3049, "an index of table '" + table.name + "' is out of order");
           first = false;
-          previous.swap(current);
+          previous.assign(key, key + keyLength + 4);
           __builtin_prefetch(&hashes[at]);
           auto& slot = pending[seen++ % kAhead];
           if (seen > kAhead) m.add(mix(slot.first, hashes[slot.second]));

@@ -55,13 +55,19 @@ class RowIndex {
     const Page& p = pages_[page_[ptr.page]];
     const unsigned w = ptr.row / 64, b = ptr.row % 64;
     if (!((p.live[w] >> b) & 1)) return UINT32_MAX;
-    uint32_t at = p.before +
-                  static_cast<uint32_t>(__builtin_popcountll(p.live[w] & ((uint64_t{1} << b) - 1)));
-    for (unsigned k = 0; k < w; ++k) at += static_cast<uint32_t>(__builtin_popcountll(p.live[k]));
+    uint32_t at = p.before + bits(p.live[w] & ((uint64_t{1} << b) - 1));
+    for (unsigned k = 0; k < w; ++k) at += bits(p.live[k]);
     return at;
   }
 
  private:
+  // Set bits of x, inline: without -mpopcnt the builtin is a library call.
+  static uint32_t bits(uint64_t x) {
+    x -= (x >> 1) & 0x5555555555555555ull;
+    x = (x & 0x3333333333333333ull) + ((x >> 2) & 0x3333333333333333ull);
+    x = (x + (x >> 4)) & 0x0F0F0F0F0F0F0F0Full;
+    return static_cast<uint32_t>((x * 0x0101010101010101ull) >> 56);
+  }
   struct Page {
     uint32_t before = 0;    // live rows on earlier pages
     uint64_t live[4] = {};  // a bit per slot

@@ -105,7 +105,8 @@ struct LeafEntry {
   std::vector<uint8_t> key;
   RowPtr row;
 };
-// Calls f(entry) for every leaf entry of the tree at root, left to right.
+// Calls f(entry) for every leaf entry of the tree at root, left to right;
+// the key's 4 row-pointer bytes follow it in memory.
 // Guards against loops and over-deep trees. Throws Corrupt.
 void forEachLeafEntry(
     SourceFile& src, uint32_t root, uint32_t owner,
