@@ -24,11 +24,13 @@ void checkCount(uint64_t count, uint64_t size, size_t pos, const ByteView& buf, 
     throwCorrupt(std::to_string(count) + " " + what + " do not fit the table definition");
 }
 
-std::string readName(const ByteView& buf, size_t& pos, const Format& f) {
+std::string readName(const ByteView& buf, size_t& pos, const Format& f,
+                     const TableDefRules& rules) {
   const uint32_t n = f.jet4 ? buf.u16(pos) : buf.u8(pos);
   pos += f.nameLengthSize;
   const ByteView bytes = buf.sub(pos, n);
   pos += n;
+  if (rules.decodeName) return rules.decodeName(f.jet4, bytes);
   return f.jet4 ? ucs2ToUtf8(bytes) : codePageToUtf8(bytes);
 }
 
@@ -82,8 +84,17 @@ TableDef readTableDef(const Database& db, uint32_t firstPage) {
     if (pg == 0) break;
   }
 
-  const ByteView b(t.buffer);
+  parseTableDef(t, f);
+  return t;
+}
+
+void parseTableDef(TableDef& t, const Format& f, const TableDefRules& rules) {
+  ByteView b(t.buffer);
   t.length = b.u32(f.tdefLength);
+  if (rules.withinLength) {
+    if (t.length > b.size()) throwCorrupt("the definition is longer than its pages");
+    b = b.sub(0, t.length);
+  }
   t.numRowsOffset = f.tdefNumRows;
   t.numRows = b.u32(f.tdefNumRows);
   t.autoNumberOffset = f.tdefAutoNumber;
@@ -98,6 +109,8 @@ TableDef readTableDef(const Database& db, uint32_t firstPage) {
   t.ownedMap = RowPtr::fromRaw(b.u32(f.tdefOwnedMap));
   t.freeMapOffset = f.tdefFreeMap;
   t.freeMap = RowPtr::fromRaw(b.u32(f.tdefFreeMap));
+  if (rules.withinLength && (t.numIdx > 1000 || t.numRealIdx > 1000))
+    throwCorrupt("the definition claims " + std::to_string(t.numIdx) + " indexes");
 
   size_t pos = f.tdefSections;
   checkCount(t.numRealIdx, f.realIndexCountSize, pos, b, "index statistics");
@@ -124,7 +137,7 @@ TableDef readTableDef(const Database& db, uint32_t firstPage) {
     c.scale = b.u8(pos + f.colScale);
     pos += f.columnSize;
   }
-  for (Column& c : t.columns) c.name = readName(b, pos, f);
+  for (Column& c : t.columns) c.name = readName(b, pos, f, rules);
 
   checkCount(t.numRealIdx, f.realIndexSize, pos, b, "indexes");
   for (RealIndex& ri : t.realIndexes) {
@@ -154,7 +167,7 @@ TableDef readTableDef(const Database& db, uint32_t firstPage) {
     li.type = b.u8(pos + f.logIdxType);
     pos += f.logicalIndexSize;
   }
-  for (LogicalIndex& li : t.logicalIndexes) li.name = readName(b, pos, f);
+  for (LogicalIndex& li : t.logicalIndexes) li.name = readName(b, pos, f, rules);
 
   // Long-value column maps up to FF FF; older writers may end the buffer early.
   while (pos + 2 <= b.size()) {
@@ -163,7 +176,8 @@ TableDef readTableDef(const Database& db, uint32_t firstPage) {
       pos += 2;
       break;
     }
-    if (pos + 10 > b.size()) break;
+    // Within tdef_len a cut-off entry is damage, and the reads below say so.
+    if (pos + 10 > b.size() && !rules.withinLength) break;
     LongValueMap m;
     m.column = col;
     m.owned = RowPtr::fromRaw(b.u32(pos + 2));
@@ -173,7 +187,6 @@ TableDef readTableDef(const Database& db, uint32_t firstPage) {
     pos += 10;
   }
   t.parsedLength = pos;
-  return t;
 }
 
 }  // namespace jet

@@ -134,4 +134,18 @@ struct TableDef {
 // (wrong page type, a loop in the chain, sections that do not fit).
 TableDef readTableDef(const Database& db, uint32_t firstPage);
 
+// What a caller of parseTableDef may ask beyond the common checks.
+struct TableDefRules {
+  // Parse only the first tdef_len bytes, refuse more than 1000 indexes and a
+  // cut-off long-value map entry (the compactor reads its source this way).
+  bool withinLength = false;
+  // Turns a stored name into UTF-8; null means code page (Jet 3) or UCS-2.
+  std::string (*decodeName)(bool jet4, ByteView bytes) = nullptr;
+};
+
+// Parses `t.buffer`, already put together from the chain in `t.pages`, into
+// the header fields, columns, indexes and long-value maps of `t`. Throws
+// Corrupt when a section does not fit.
+void parseTableDef(TableDef& t, const Format& f, const TableDefRules& rules = {});
+
 }  // namespace jet
