@@ -1,24 +1,11 @@
 #include "jet/Catalog.h"
 
-#include <cctype>
-
 #include "jet/Database.h"
 #include "jet/RowReader.h"
+#include "jet/Text.h"
 #include "jet/Value.h"
 
 namespace jet {
-namespace {
-
-bool sameName(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i])))
-      return false;
-  return true;
-}
-
-}  // namespace
 
 bool CatalogEntry::system() const {
   return name.rfind("MSys", 0) == 0 || (flags & 0x80000002u) != 0;

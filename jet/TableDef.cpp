@@ -1,22 +1,12 @@
 #include "jet/TableDef.h"
 
 #include <algorithm>
-#include <cctype>
 
 #include "jet/Database.h"
 #include "jet/Text.h"
 
 namespace jet {
 namespace {
-
-bool sameName(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i])))
-      return false;
-  return true;
-}
 
 // Count fields that each need `size` bytes must fit in what is left.
 void checkCount(uint64_t count, uint64_t size, size_t pos, const ByteView& buf, const char* what) {

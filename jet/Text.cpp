@@ -1,6 +1,18 @@
 #include "jet/Text.h"
 
+#include <cctype>
+
 namespace jet {
+
+bool sameName(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (std::tolower(static_cast<unsigned char>(a[i])) !=
+        std::tolower(static_cast<unsigned char>(b[i])))
+      return false;
+  return true;
+}
+
 namespace {
 
 // Windows-1252 0x80..0x9F; 0 marks the five unassigned bytes.

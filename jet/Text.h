@@ -17,6 +17,9 @@ void appendUcs2(ByteView bytes, std::string& out);
 // A Jet 4 text value: compressed when it starts with FF FE, else UCS-2LE.
 void appendJet4Text(ByteView bytes, std::string& out);
 
+// Object and column names compare as Jet compares them: ASCII case ignored.
+bool sameName(const std::string& a, const std::string& b);
+
 std::string codePageToUtf8(ByteView bytes);
 std::string ucs2ToUtf8(ByteView bytes);
 
