@@ -16,6 +16,6 @@ void checkDatabase(const Database& db, CheckReport& report);
 
 // check() for a file only this process writes (a compaction's output): it is
 // mapped rather than read whole, so memory stays small (Database::openPrivate).
-CheckReport checkPrivateFile(const std::string& path, const std::string& connect);
+CheckReport checkPrivateFile(const std::string& path, const Credentials& credentials);
 
 }  // namespace jet

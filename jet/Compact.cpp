@@ -72,14 +72,14 @@ std::unique_ptr<WriteFile> createTemporary(WriteFileSystem& fs, const std::strin
 
 // Reads the output back as verification sees it and compares it with what
 // was copied from the source.
-void verifyOutput(const std::string& tmp, const std::string& connect, const WriteOutcome& written,
+void verifyOutput(const std::string& tmp, const Credentials& credentials, const WriteOutcome& written,
                   const Progress& progress) {
   // The integrity check a user would run on it, on the other core meanwhile.
   CheckReport report;
   std::exception_ptr checkFailed;
   std::thread checker([&] {
     try {
-      report = checkPrivateFile(tmp, connect);
+      report = checkPrivateFile(tmp, credentials);
     } catch (...) {
       checkFailed = std::current_exception();
     }
@@ -91,7 +91,7 @@ void verifyOutput(const std::string& tmp, const std::string& connect, const Writ
     }
   } join{checker};
   try {
-    SourceFile output(tmp, connect);
+    SourceFile output(tmp, credentials);
     const std::vector<CatalogTable> tables = readCatalogTables(output);
     if (tables.size() != written.tables.size())
       throw Error(3049, "The compacted copy does not match its source: its catalog lists " +
@@ -118,12 +118,12 @@ void verifyOutput(const std::string& tmp, const std::string& connect, const Writ
 }  // namespace
 
 CompactResult compactWith(const std::string& src, const std::string& dst,
-                          const std::string& srcConnect, const CompactOptions& options,
+                          const Credentials& credentials, const CompactOptions& options,
                           const Progress& progress, WriteFileSystem& fs) {
   const Snapshot before = snapshotOf(src);
   if (::access(dst.c_str(), F_OK) == 0) throw Error(3204, "Database already exists.");
   if (isInUse(src)) throw Error(3045, "Could not use '" + src + "'; file already in use.");
-  SourceFile source(src, srcConnect);
+  SourceFile source(src, credentials);
 
   std::string tmp;
   std::unique_ptr<WriteFile> out = createTemporary(fs, dst, tmp);
@@ -151,7 +151,7 @@ CompactResult compactWith(const std::string& src, const std::string& dst,
       }
     });
     try {
-      verifyOutput(tmp, srcConnect, outcome, progress);
+      verifyOutput(tmp, credentials, outcome, progress);
     } catch (...) {
       verifyFailed = std::current_exception();
     }
@@ -180,9 +180,9 @@ CompactResult compactWith(const std::string& src, const std::string& dst,
 }  // namespace compact
 
 CompactResult compactDatabase(const std::string& src, const std::string& dst,
-                              const std::string& srcConnect, const CompactOptions& options,
+                              const Credentials& credentials, const CompactOptions& options,
                               const Progress& progress) {
-  return compact::compactWith(src, dst, srcConnect, options, progress, posixWriteFileSystem());
+  return compact::compactWith(src, dst, credentials, options, progress, posixWriteFileSystem());
 }
 
 }  // namespace jet

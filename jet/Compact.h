@@ -11,7 +11,7 @@
 namespace jet::compact {
 
 CompactResult compactWith(const std::string& src, const std::string& dst,
-                          const std::string& srcConnect, const CompactOptions& options,
+                          const Credentials& credentials, const CompactOptions& options,
                           const Progress& progress, WriteFileSystem& fs);
 
 // The name of the temporary file compaction writes beside dst (attempt n).

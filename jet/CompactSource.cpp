@@ -43,7 +43,7 @@ void appendUtf8(std::string& out, uint32_t c) {
 
 }  // namespace
 
-SourceFile::SourceFile(const std::string& path, const std::string& connect) : path_(path) {
+SourceFile::SourceFile(const std::string& path, const Credentials& credentials) : path_(path) {
   fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd_ < 0) {
     if (errno == ENOENT) throw Error(3024, "Could not find file '" + path + "'.");
@@ -76,7 +76,7 @@ SourceFile::SourceFile(const std::string& path, const std::string& connect) : pa
   pageCount_ = static_cast<uint32_t>(fileSize_ / ps);
   page0_ = header.raw;
   dbKey_ = header.dbKey;
-  if (!passwordMatches(header, passwordFromConnect(connect).value_or(""))) {
+  if (!passwordMatches(header, credentials.password.value_or(""))) {
     ::close(fd_);
     throw Error(3031, "Not a valid password.");
   }

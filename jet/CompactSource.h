@@ -18,9 +18,8 @@ namespace jet::compact {
 
 class SourceFile {
  public:
-  // Opens read-only and checks the header and the password (";pwd=..." in
-  // connect). Throws Error 3024, 3051, 3343, 3049 or 3031.
-  SourceFile(const std::string& path, const std::string& connect);
+  // Opens read-only and checks the header and the password. Throws Error 3024, 3051, 3343, 3049 or 3031.
+  SourceFile(const std::string& path, const Credentials& credentials);
   ~SourceFile();
   SourceFile(const SourceFile&) = delete;
   SourceFile& operator=(const SourceFile&) = delete;

@@ -40,38 +40,38 @@ std::vector<uint8_t> readWholeFile(const std::string& path) {
 
 }  // namespace
 
-std::unique_ptr<Database> Database::open(const std::string& path, const std::string& connect) {
-  return fromBytes(readWholeFile(path), path, connect);
+std::unique_ptr<Database> Database::open(const std::string& path, const Credentials& credentials) {
+  return fromBytes(readWholeFile(path), path, credentials);
 }
 
 std::unique_ptr<Database> Database::fromBytes(std::vector<uint8_t> bytes, const std::string& name,
-                                              const std::string& connect) {
+                                              const Credentials& credentials) {
   std::unique_ptr<Database> db(new Database);
   db->name_ = name;
   db->bytes_ = std::move(bytes);
   db->data_ = db->bytes_.data();
   db->size_ = db->bytes_.size();
-  db->load(connect);
+  db->load(credentials);
   return db;
 }
 
 std::unique_ptr<Database> Database::openPrivate(const std::string& path,
-                                                const std::string& connect) {
+                                                const Credentials& credentials) {
   struct stat st {};
   if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size == 0)
-    return open(path, connect);
+    return open(path, credentials);
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return open(path, connect);
+  if (fd < 0) return open(path, credentials);
   const size_t size = static_cast<size_t>(st.st_size);
   void* map = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
   ::close(fd);
-  if (map == MAP_FAILED) return open(path, connect);
+  if (map == MAP_FAILED) return open(path, credentials);
   std::unique_ptr<Database> db(new Database);
   db->name_ = path;
   db->map_ = map;
   db->data_ = static_cast<const uint8_t*>(map);
   db->size_ = size;
-  db->load(connect);
+  db->load(credentials);
   return db;
 }
 
@@ -83,7 +83,7 @@ void Database::dropPages() const {
   if (map_) ::madvise(map_, size_, MADV_DONTNEED);
 }
 
-void Database::load(const std::string& connect) {
+void Database::load(const Credentials& credentials) {
   header_ = parseHeader(ByteView(data_, size_), name_);
   format_ = &Format::of(header_.version);
   const uint32_t ps = format_->pageSize;
@@ -91,7 +91,7 @@ void Database::load(const std::string& connect) {
   if (size_ % ps != 0 || size_ / ps < 3 || size_ / ps > 0xFFFFFF) throwCannotOpen(name_);
   pageCount_ = static_cast<uint32_t>(size_ / ps);
 
-  const std::optional<std::string> pwd = passwordFromConnect(connect);
+  const std::optional<std::string>& pwd = credentials.password;
   if (header_.hasPassword() && !passwordMatches(header_, pwd.value_or("")))
     throw Error(3031, "Not a valid password.");
 

@@ -22,16 +22,16 @@ class Database {
  public:
   // Opens a file. Throws Error 3024 (missing), 3343 (foreign format),
   // 3049 (damaged: not whole pages, bad header), 3031 (wrong password).
-  // The password comes from a DAO connect string (";pwd=...").
-  static std::unique_ptr<Database> open(const std::string& path, const std::string& connect);
+  // The password comes with the credentials.
+  static std::unique_ptr<Database> open(const std::string& path, const Credentials& credentials);
   // The same from bytes in memory (fuzzing, tests); `name` is used in messages.
   static std::unique_ptr<Database> fromBytes(std::vector<uint8_t> bytes, const std::string& name,
-                                             const std::string& connect);
+                                             const Credentials& credentials);
   // Opens a file that only this process writes (a compaction's own output):
   // an unencoded file is mapped instead of read, so its pages need not all be
   // in memory at once (see dropPages). Never for a file others may truncate:
   // touching a page cut off by another process ends the program.
-  static std::unique_ptr<Database> openPrivate(const std::string& path, const std::string& connect);
+  static std::unique_ptr<Database> openPrivate(const std::string& path, const Credentials& credentials);
   ~Database();
   Database(const Database&) = delete;
   Database& operator=(const Database&) = delete;
@@ -64,7 +64,7 @@ class Database {
 
  private:
   Database() = default;
-  void load(const std::string& connect);
+  void load(const Credentials& credentials);
   [[noreturn]] void pageOutOfRange(uint32_t pg) const;
 
   std::string name_;

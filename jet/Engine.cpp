@@ -51,8 +51,8 @@ DatabaseInfo describe(const Database& db) {
   return info;
 }
 
-DatabaseInfo describe(const std::string& path, const std::string& connect) {
-  const std::unique_ptr<Database> db = Database::open(path, connect);
+DatabaseInfo describe(const std::string& path, const Credentials& credentials) {
+  const std::unique_ptr<Database> db = Database::open(path, credentials);
   DatabaseInfo info;
   try {
     info = describe(*db);
@@ -80,12 +80,12 @@ CheckReport checkOpened(const Database& db, const std::string& path) {
 
 }  // namespace
 
-CheckReport check(const std::string& path, const std::string& connect) {
-  return checkOpened(*Database::open(path, connect), path);
+CheckReport check(const std::string& path, const Credentials& credentials) {
+  return checkOpened(*Database::open(path, credentials), path);
 }
 
-CheckReport checkPrivateFile(const std::string& path, const std::string& connect) {
-  return checkOpened(*Database::openPrivate(path, connect), path);
+CheckReport checkPrivateFile(const std::string& path, const Credentials& credentials) {
+  return checkOpened(*Database::openPrivate(path, credentials), path);
 }
 
 }  // namespace jet

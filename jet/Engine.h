@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,19 @@
 namespace jet {
 
 enum class Version { Jet3, Jet4 };
+
+// The database password a caller offers, as a value. The program hands over
+// DAO's connect string (";pwd=secret", keys case-insensitive), which converts
+// implicitly and is parsed by DAO's rules; jetdb gives the password itself,
+// which is never parsed. Neither is ever printed.
+struct Credentials {
+  std::optional<std::string> password;  // nullopt: none offered
+
+  Credentials() = default;
+  Credentials(const std::string& daoConnect);  // NOLINT: DAO's connect string
+  Credentials(const char* daoConnect) : Credentials(std::string(daoConnect)) {}  // NOLINT
+  static Credentials withPassword(std::string password);
+};
 
 // One user or system table as the catalog lists it.
 struct TableSummary {
@@ -38,7 +52,7 @@ struct DatabaseInfo {
 };
 
 // Opens the file read-only and summarises it. Throws Error.
-DatabaseInfo describe(const std::string& path, const std::string& connect);
+DatabaseInfo describe(const std::string& path, const Credentials& credentials);
 
 class Database;
 struct TableDef;
@@ -65,7 +79,7 @@ struct CheckReport {
 };
 
 // The integrity check. Throws Error only when the file cannot be opened at all.
-CheckReport check(const std::string& path, const std::string& connect);
+CheckReport check(const std::string& path, const Credentials& credentials);
 
 // True when another program holds a lock on the database's ".ldb" file.
 bool isInUse(const std::string& path);
@@ -92,7 +106,7 @@ struct CompactResult {
 // Writes a complete, verified compacted copy of src at dst, or throws Error and
 // leaves nothing at dst. The source is opened read-only and never changed.
 CompactResult compactDatabase(const std::string& src, const std::string& dst,
-                              const std::string& srcConnect, const CompactOptions& options = {},
+                              const Credentials& credentials, const CompactOptions& options = {},
                               const Progress& progress = {});
 
 }  // namespace jet

@@ -37,6 +37,15 @@ std::optional<std::string> passwordFromConnect(const std::string& connect) {
   return result;
 }
 
+Credentials::Credentials(const std::string& daoConnect)
+    : password(passwordFromConnect(daoConnect)) {}
+
+Credentials Credentials::withPassword(std::string password) {
+  Credentials c;
+  c.password = std::move(password);
+  return c;
+}
+
 std::string storedPassword(const Header& header) {
   const std::vector<uint8_t>& p = header.password;
   if (header.version == Version::Jet3) {

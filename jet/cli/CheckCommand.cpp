@@ -39,7 +39,7 @@ int runCheck(int argc, char** argv) {
     return kDone;
   }
   expectPositionals(o, "check", 1, "FILE");
-  const jet::CheckReport report = jet::check(o.positional[0], connectFor(o));
+  const jet::CheckReport report = jet::check(o.positional[0], credentialsFor(o));
   size_t counts[3] = {0, 0, 0};
   for (const jet::Finding& f : report.findings) ++counts[static_cast<int>(f.severity)];
   if (o.json) {

@@ -61,7 +61,9 @@ void expectPositionals(const Options& o, const std::string& command, size_t n, c
     throw UsageError{"unexpected argument '" + o.positional[n] + "'", command};
 }
 
-std::string connectFor(const Options& o) { return o.password ? ";pwd=" + *o.password : ""; }
+jet::Credentials credentialsFor(const Options& o) {
+  return o.password ? jet::Credentials::withPassword(*o.password) : jet::Credentials();
+}
 
 int reportError(const jet::Error& e) {
   std::fprintf(stderr, "jetdb: error %d: %s\n", e.number(), e.description().c_str());

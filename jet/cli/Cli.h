@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "jet/Error.h"
+#include "jet/Engine.h"
 
 namespace jetdb {
 
@@ -39,8 +39,8 @@ struct Accepts {
 Options parseOptions(const std::string& command, int argc, char** argv, int first,
                      const Accepts& accepts);
 
-// The connect string for --password ("" when none was given).
-std::string connectFor(const Options& o);
+// The password given, as a value: never pasted into a connect string.
+jet::Credentials credentialsFor(const Options& o);
 
 // "jetdb: error NNNN: description" on stderr; returns kEngineError.
 int reportError(const jet::Error& e);

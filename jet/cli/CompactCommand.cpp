@@ -65,7 +65,7 @@ int runCompact(int argc, char** argv) {
   const auto started = std::chrono::steady_clock::now();
   jet::CompactResult r;
   try {
-    r = jet::compactDatabase(src, dst, connectFor(o), {},
+    r = jet::compactDatabase(src, dst, credentialsFor(o), {},
                              [&printer](double f) { return printer(f); });
   } catch (...) {
     printer.finish();

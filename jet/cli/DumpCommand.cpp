@@ -31,7 +31,7 @@ int runDump(int argc, char** argv) {
   }
   expectPositionals(o, "dump", 1, "FILE");
   const std::string& path = o.positional[0];
-  const auto db = jet::Database::open(path, connectFor(o));
+  const auto db = jet::Database::open(path, credentialsFor(o));
   static char buffer[1 << 16];
   std::setvbuf(stdout, buffer, _IOFBF, sizeof buffer);
   std::vector<const jet::CatalogEntry*> tables;

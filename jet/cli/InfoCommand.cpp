@@ -84,7 +84,7 @@ int runInfo(int argc, char** argv) {
     return kDone;
   }
   expectPositionals(o, "info", 1, "FILE");
-  const jet::DatabaseInfo info = jet::describe(o.positional[0], connectFor(o));
+  const jet::DatabaseInfo info = jet::describe(o.positional[0], credentialsFor(o));
   if (info.inUse)
     std::fprintf(stderr,
                  "jetdb: warning: another program has '%s' open; figures may change under "
