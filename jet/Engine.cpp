@@ -14,7 +14,7 @@ bool CheckReport::clean() const {
   return true;
 }
 
-bool isInUse(const std::string& path) { return lockHeld(lockFilePath(path)); }
+bool isInUse(const std::string& path) { return lockHeld(lockFileOf(path)); }
 
 uint64_t countRows(const Database& db, const TableDef& def) {
   uint64_t n = 0;

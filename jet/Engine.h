@@ -81,7 +81,9 @@ struct CheckReport {
 // The integrity check. Throws Error only when the file cannot be opened at all.
 CheckReport check(const std::string& path, const Credentials& credentials);
 
-// True when another program holds a lock on the database's ".ldb" file.
+// True when another program holds a lock on the database's ".ldb" file (the
+// one beside the real file when path is a symbolic link). Throws Error 3051
+// when that lock file exists but cannot be read: "in use" is then unknown.
 bool isInUse(const std::string& path);
 
 struct CompactOptions {

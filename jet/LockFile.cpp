@@ -4,6 +4,11 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+
+#include "jet/Error.h"
 
 namespace jet {
 
@@ -16,10 +21,23 @@ std::string lockFilePath(const std::string& databasePath) {
   return databasePath + ".ldb";
 }
 
+std::string lockFileOf(const std::string& databasePath) {
+  char resolved[PATH_MAX];
+  if (::realpath(databasePath.c_str(), resolved) != nullptr) return lockFilePath(resolved);
+  return lockFilePath(databasePath);
+}
+
 bool lockHeld(const std::string& lockPath) {
   // O_NONBLOCK: never wait on a FIFO someone named like a lock file.
   const int fd = ::open(lockPath.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return false;
+  if (fd < 0) {
+    if (errno == ENOENT || errno == ENOTDIR) return false;
+    throw Error(3051, "Cannot open the file '" + lockPath +
+                          "'. It is already opened exclusively by another user, or you need "
+                          "permission to view its data (" +
+                          std::strerror(errno) +
+                          "), so whether another program has the database open cannot be told.");
+  }
   // The user locks: one byte each at 0x10000001..0x100000FF. An open-file-
   // description query also sees locks this process took through another fd.
   struct flock query {};

@@ -2,6 +2,7 @@
 // lock (0x10000001..0x100000FF) on its lock file; a lock file nobody locks
 // is stale and means nothing.
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -135,6 +136,70 @@ TEST_F(InUse, BusyCommitSlotIsNotCalledUncleanWhileInUse) {
   const jet::CheckReport busy = jet::check(db_, "");
   EXPECT_FALSE(mentions(busy, "not closed cleanly"));
   EXPECT_TRUE(mentions(busy, "may be writing"));
+}
+
+// Runs f as another user when we are root (the lock file then belongs to
+// someone else), else as ourselves with the lock file unreadable to us.
+// Returns f's result, or -1 when f threw something else than jet::Error.
+int errorAsOtherUser(const std::string& dir, const std::string& ldb, int (*f)(const std::string&),
+                     const std::string& arg) {
+  ::chmod(ldb.c_str(), 0600);
+  if (::geteuid() != 0) {
+    ::chmod(ldb.c_str(), 0000);
+    return f(arg);
+  }
+  ::chmod(dir.c_str(), 0755);
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(200);
+    ::_exit(f(arg));
+  }
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+int inUseError(const std::string& db) {
+  try {
+    return jet::isInUse(db) ? 1 : 0;
+  } catch (const jet::Error& e) {
+    return e.number() == 3051 ? 51 : 99;
+  }
+}
+
+int compactError(const std::string& db) {
+  try {
+    jet::compactDatabase(db, db + ".out", "");
+    return 0;
+  } catch (const jet::Error& e) {
+    return e.number() == 3051 ? 51 : 99;
+  }
+}
+
+TEST_F(InUse, LockFileWeCannotReadIsNeverTakenAsFree) {
+  jettest::writeFile(ldb_, std::vector<uint8_t>(64, 'x'));
+  LockHolder holder(ldb_, 0x10000001);
+  ASSERT_TRUE(holder.locked());
+  EXPECT_EQ(errorAsOtherUser(tmp_.path(), ldb_, inUseError, db_), 51);
+  EXPECT_EQ(errorAsOtherUser(tmp_.path(), ldb_, compactError, db_), 51);
+  EXPECT_FALSE(std::filesystem::exists(db_ + ".out"));
+}
+
+TEST_F(InUse, SymlinkedDatabaseIsJudgedByTheLockBesideItsTarget) {
+  jettest::TempDir elsewhere;
+  const std::string link = elsewhere.file("Ledger.mdb");
+  std::filesystem::create_symlink(db_, link);
+  jettest::writeFile(ldb_, std::vector<uint8_t>(64, 'x'));
+  LockHolder holder(ldb_, 0x10000001);
+  ASSERT_TRUE(holder.locked());
+  EXPECT_TRUE(jet::isInUse(link));
+  try {
+    jet::compactDatabase(link, elsewhere.file("out.mdb"), "");
+    ADD_FAILURE() << "compacted a database in use";
+  } catch (const jet::Error& e) {
+    EXPECT_EQ(e.number(), 3045);
+  }
+  EXPECT_FALSE(std::filesystem::exists(elsewhere.file("out.mdb")));
 }
 
 TEST_F(InUse, LockFileThatIsAFifoDoesNotBlock) {
