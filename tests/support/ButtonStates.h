@@ -5,53 +5,38 @@
 
 #include "forms/frmMain.h"
 
-// The five buttons of the main window as one comparable value:
-// per button whether it is shown and whether it is enabled.
+// The five buttons of the main window as one comparable value: per button
+// (Browse, Optimize, Exit, Yes, No) whether it is shown and whether enabled.
 struct ButtonStates {
-  bool browseShown, browseEnabled;
-  bool optimizeShown, optimizeEnabled;
-  bool exitShown, exitEnabled;
-  bool yesShown, yesEnabled;
-  bool noShown, noEnabled;
+  bool shown[5], enabled[5];
 
   static ButtonStates of(const frmMain& w) {
-    auto shown = [](const QPushButton* b) { return !b->isHidden(); };
-    return {shown(w.Command1),
-            w.Command1->isEnabled(),
-            shown(w.cmdCompactRepair),
-            w.cmdCompactRepair->isEnabled(),
-            shown(w.cmdExit),
-            w.cmdExit->isEnabled(),
-            shown(w.cmdYes),
-            w.cmdYes->isEnabled(),
-            shown(w.cmdNo),
-            w.cmdNo->isEnabled()};
+    ButtonStates s{};
+    const QPushButton* b[] = {w.Command1, w.cmdCompactRepair, w.cmdExit, w.cmdYes, w.cmdNo};
+    for (int i = 0; i < 5; ++i) {
+      s.shown[i] = !b[i]->isHidden();
+      s.enabled[i] = b[i]->isEnabled();
+    }
+    return s;
   }
   bool operator==(const ButtonStates&) const = default;
 };
 
+// "Browse SE; Optimize SD; ..." (shown or hidden, enabled or disabled).
 inline std::ostream& operator<<(std::ostream& os, const ButtonStates& s) {
-  auto one = [&](const char* name, bool shown, bool enabled) {
-    os << name << (shown ? " shown " : " hidden ") << (enabled ? "E" : "D") << "; ";
-  };
-  one("Browse", s.browseShown, s.browseEnabled);
-  one("Optimize", s.optimizeShown, s.optimizeEnabled);
-  one("Exit", s.exitShown, s.exitEnabled);
-  one("Yes", s.yesShown, s.yesEnabled);
-  one("No", s.noShown, s.noEnabled);
+  const char* names[] = {"Browse", "Optimize", "Exit", "Yes", "No"};
+  for (int i = 0; i < 5; ++i)
+    os << names[i] << ' ' << (s.shown[i] ? 'S' : 'H') << (s.enabled[i] ? 'E' : 'D') << "; ";
   return os;
 }
 
 // The phases of the optimize sequence. Browse is always shown.
 namespace phase {
-constexpr ButtonStates idle{true, true, true, true, true, true, false, true, false, true};
-constexpr ButtonStates idleNoFolder{true, true, true, false, true, true, false, true, false, true};
-constexpr ButtonStates running{true, false, true, false, true, false, false, true, false, true};
-constexpr ButtonStates backupQuestion{true,  false, false, false, false,
-                                      false, true,  true,  true,  true};
-constexpr ButtonStates waitingForReplace{true,  false, false, false, false,
-                                         false, true,  false, true,  false};
+constexpr ButtonStates idle{{1, 1, 1, 0, 0}, {1, 1, 1, 1, 1}};
+constexpr ButtonStates running{{1, 1, 1, 0, 0}, {0, 0, 0, 1, 1}};
+constexpr ButtonStates backupQuestion{{1, 0, 0, 1, 1}, {0, 0, 0, 1, 1}};
+constexpr ButtonStates waitingForReplace{{1, 0, 0, 1, 1}, {0, 0, 0, 0, 0}};
 constexpr ButtonStates replaceQuestion = backupQuestion;
-constexpr ButtonStates afterYes{true, true, true, false, true, true, false, false, false, false};
-constexpr ButtonStates afterNo{true, true, true, false, true, true, false, true, false, true};
+constexpr ButtonStates afterYes{{1, 1, 1, 0, 0}, {1, 0, 1, 0, 0}};
+constexpr ButtonStates afterNo{{1, 1, 1, 0, 0}, {1, 0, 1, 1, 1}};
 }  // namespace phase

@@ -1,23 +1,11 @@
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
-#include <functional>
-#include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/DeviceContext.h"
-
-// One call made on a RecordingDeviceContext, in the order made.
-struct GdiCall {
-  enum Kind { Lock, Unlock, ClientRect, CreatePen, SelectObject, MoveToEx, LineTo, DeleteObject };
-  Kind kind;
-  std::int32_t x = 0;  // MoveToEx, LineTo
-  std::int32_t y = 0;
-  platform::HGDIOBJ handle = 0;  // CreatePen: the new pen; SelectObject, DeleteObject: argument
-  platform::COLORREF color = 0;  // CreatePen
-  int style = 0;
-  int width = 0;
-};
 
 // A line as drawn: from the current position to the LineTo point, in the
 // colour of the pen selected at the time.
@@ -28,57 +16,65 @@ struct RecordedLine {
 };
 
 // A drawing target for tests: window, client area and device context in one,
-// recording every call. Pens get handles from 100 up; the context starts with
-// stock pen 1 selected. A client size that GetClientRect should report as a
-// failure is set with failClientRect.
+// recording the lines drawn and the pens left alive. Pens get handles from
+// 100 up; the context starts with stock pen 1 selected.
 class RecordingDeviceContext : public platform::Drawable,
                                public platform::Window,
                                public platform::DeviceContext {
  public:
-  RecordingDeviceContext(std::int32_t width, std::int32_t height);
+  RecordingDeviceContext(std::int32_t width, std::int32_t height) : w_(width), h_(height) {}
 
-  // Drawable
   platform::HWND hWnd() override { return this; }
   platform::HDC hDC() override { return this; }
+  bool clientRect(platform::RECT* r) const override {
+    *r = platform::RECT{0, 0, w_, h_};
+    return !failClientRect;
+  }
+  void setUpdatesLocked(bool locked) override { locked_ = locked; }
 
-  // Window
-  bool clientRect(platform::RECT* rect) const override;
-  void setUpdatesLocked(bool locked) override;
+  platform::HPEN CreatePen(int style, int width, platform::COLORREF color) override {
+    pens_.push_back({next_, style == platform::PS_SOLID && width == 1 ? color : 0xBAD0BAD});
+    return next_++;
+  }
+  platform::HGDIOBJ SelectObject(platform::HGDIOBJ object) override {
+    if (object != kStockPen && pen(object) == pens_.end()) return 0;
+    return std::exchange(selected_, object);
+  }
+  bool MoveToEx(std::int32_t x, std::int32_t y, platform::POINT* previous) override {
+    if (previous) *previous = at_;
+    at_ = {x, y};
+    return true;
+  }
+  bool LineTo(std::int32_t x, std::int32_t y) override {
+    const auto p = pen(selected_);
+    lines.push_back({at_.x, at_.y, x, y, p == pens_.end() ? 0 : p->second});
+    at_ = {x, y};
+    return true;
+  }
+  bool DeleteObject(platform::HGDIOBJ object) override {
+    const auto p = pen(object);
+    if (object == selected_ || p == pens_.end()) return false;
+    pens_.erase(p);
+    return true;
+  }
 
-  // DeviceContext
-  platform::HPEN CreatePen(int style, int width, platform::COLORREF color) override;
-  platform::HGDIOBJ SelectObject(platform::HGDIOBJ object) override;
-  bool MoveToEx(std::int32_t x, std::int32_t y, platform::POINT* previous) override;
-  bool LineTo(std::int32_t x, std::int32_t y) override;
-  bool DeleteObject(platform::HGDIOBJ object) override;
-
-  std::vector<GdiCall> calls;
-  // With false, calls are only counted (for passes of millions of lines).
-  bool keepCalls = true;
+  std::vector<RecordedLine> lines;
   bool failClientRect = false;
-  // Called at each LineTo before it is recorded; a test may throw from it.
-  std::function<void(std::int32_t x, std::int32_t y)> onLineTo;
 
-  std::vector<RecordedLine> lines() const;
-  int count(GdiCall::Kind kind) const { return counts_[kind]; }
   bool updatesLocked() const { return locked_; }
   // Pens created and not deleted, and whether the stock pen is selected again.
-  int livePens() const { return static_cast<int>(live_.size()); }
-  platform::HGDIOBJ selected() const { return selected_; }
-  // A readable dump for failure messages.
-  std::string describe(std::size_t maxCalls = 40) const;
+  bool clean() const { return pens_.empty() && selected_ == kStockPen && !locked_; }
 
   static constexpr platform::HGDIOBJ kStockPen = 1;
 
  private:
-  std::int32_t width_;
-  std::int32_t height_;
+  using Pens = std::vector<std::pair<platform::HGDIOBJ, platform::COLORREF>>;
+  Pens::iterator pen(platform::HGDIOBJ h) {
+    return std::find_if(pens_.begin(), pens_.end(), [h](auto& p) { return p.first == h; });
+  }
+  std::int32_t w_, h_;
   bool locked_ = false;
-  platform::HGDIOBJ next_ = 100;
-  platform::HGDIOBJ selected_ = kStockPen;
-  std::vector<std::pair<platform::HGDIOBJ, platform::COLORREF>> live_;
-  platform::POINT position_;
-  int counts_[GdiCall::DeleteObject + 1] = {};
-
-  void record(const GdiCall& call);
+  platform::HGDIOBJ next_ = 100, selected_ = kStockPen;
+  Pens pens_;
+  platform::POINT at_;
 };
