@@ -65,7 +65,6 @@ struct frmMain::Compaction {
   std::atomic<bool> cancel{false};
   QString source;
   QString destination;
-  bool destinationWasThere = false;  // a leftover we could not remove is not ours to delete
   int errorNumber = 0;
   QString errorDescription;
   unsigned generation = 0;
@@ -263,7 +262,6 @@ void frmMain::startCompaction(const QString& source, const QString& destination)
   auto job = std::make_unique<Compaction>();
   job->source = source;
   job->destination = destination;
-  job->destinationWasThere = platform::PathPresent(destination);
   job->generation = ++nextGeneration;
   Compaction* c = job.get();
   worker_ = std::move(job);
@@ -300,11 +298,9 @@ void frmMain::compactionDone() {
     Module2::bCompacted = true;
     return;
   }
-  // An engine failure does not end the program: nothing half-made stays
-  // behind and the window goes back to where a new run can start.
-  Timer1->stop();
-  if (!c->destinationWasThere && platform::PathPresent(c->destination))
-    platform::DeleteFile(c->destination);
+  // An engine failure does not end the program: the window goes back to where
+  // a new run can start. Nothing is deleted: a failed compaction leaves nothing
+  // at the destination, so whatever is there now belongs to someone else.
   returnToIdle();
   lblProgress->setText("Optimization failed");
   platform::MsgBox(QString("Error %1: %2").arg(c->errorNumber).arg(c->errorDescription),
@@ -313,11 +309,11 @@ void frmMain::compactionDone() {
 
 void frmMain::stopCompaction() {
   if (!worker_) return;
+  // The engine asks the progress callback several times a second and unwinds,
+  // removing its temporary file, at the first false.
   worker_->cancel = true;
   if (worker_->thread.joinable()) worker_->thread.join();
-  std::unique_ptr<Compaction> c = std::move(worker_);
-  if (c->errorNumber != 0 && !c->destinationWasThere && platform::PathPresent(c->destination))
-    platform::DeleteFile(c->destination);
+  worker_.reset();
 }
 
 void frmMain::returnToIdle() {
