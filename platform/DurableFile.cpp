@@ -54,10 +54,8 @@ FileResult failure(FileStep step, int errnum, const std::string& path, const cha
   FileResult r;
   r.failedStep = step;
   r.errnum = errnum;
-  r.message = std::string(verb(step)) + " " + path + ": " +
-              (why      ? why
-               : errnum ? std::strerror(errnum)
-                        : "unknown error");
+  r.reason = why ? why : errnum ? std::strerror(errnum) : "unknown error";
+  r.message = std::string(verb(step)) + " " + path + ": " + r.reason;
   return r;
 }
 

@@ -37,6 +37,7 @@ struct FileResult {
   FileStep failedStep = FileStep::None;
   int errnum = 0;
   std::string message;  // "write /data/x.mdb: No space left on device"
+  std::string reason;   // the part after the path: "No space left on device"
 
   bool ok() const { return failedStep == FileStep::None; }
   // The name was taken by someone else between the test and the create.
