@@ -1,6 +1,7 @@
 #include "modules/Module3.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 
@@ -37,6 +38,20 @@ bool changedSinceStart(const QString& database) {
   if (!start || start->database != database) return false;
   const auto now = platform::fileFacts(nativePath(database));
   return !now || now->size != start->facts.size || now->mtimeNs != start->facts.mtimeNs;
+}
+
+// What the user is told when the replacement failed before the rename, so
+// the old database is still in place: why, and for a link where it leads.
+QString notReplaced(const QString& database, const platform::FileResult& r) {
+  const QString why = QString::fromStdString(r.reason);
+  const QFileInfo link(database);
+  if (link.isSymLink() && r.failedStep == platform::FileStep::Create)
+    return QStringLiteral("Ledgerwick.mdb was not replaced: it is a link to ") +
+           link.symLinkTarget() +
+           QStringLiteral(", and a new file cannot be made in that file's folder (") + why +
+           QStringLiteral(").");
+  return QStringLiteral("Could not remove Ledgerwick.mdb for replacement: ") +
+         QString::fromStdString(r.message);
 }
 
 }  // namespace
@@ -85,9 +100,8 @@ void ReplaceDatabase(frmMain& form) {
     return;
   }
   if (!r.ok() && r.failedStep != platform::FileStep::SyncFolder) {
-    // Nothing was changed: the old database is still in place.
     form.lblProgress->setText(QString());
-    platform::MsgBox(QStringLiteral("Could not remove Ledgerwick.mdb for replacement"));
+    platform::MsgBox(notReplaced(database, r));
     return;
   }
   if (!platform::sameContents(nativePath(database), nativePath(repaired))) {

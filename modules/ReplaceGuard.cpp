@@ -3,6 +3,7 @@
 #include <QCryptographicHash>
 #include <QFile>
 
+#include "jet/Error.h"
 #include "platform/DurableFile.h"
 
 namespace ReplaceGuard {
@@ -41,10 +42,14 @@ QString WhyNotReplace(const std::optional<Compaction>& made, const QString& data
     return notReplaced + QStringLiteral(
                              "_Repaired.mdb is missing or is not the copy this program made. "
                              "Click OPTIMIZE again.");
-  if (inUse && inUse())
-    return notReplaced + QStringLiteral(
-                             "another program is using it. Close that program, then click "
-                             "OPTIMIZE again.");
+  try {
+    if (inUse && inUse())
+      return notReplaced + QStringLiteral(
+                               "another program is using it. Close that program, then click "
+                               "OPTIMIZE again.");
+  } catch (const jet::Error& e) {
+    return notReplaced + QString::fromStdString(e.description());
+  }
   return QString();
 }
 

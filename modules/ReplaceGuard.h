@@ -31,8 +31,9 @@ struct Compaction {
 
 // Why database must not be replaced by repaired, in words for the user, or
 // an empty string when the replacement may go ahead. inUse tells whether
-// another program holds the database open; it is asked last, so that as
-// little time as possible passes between it and the replacement.
+// another program holds the database open, or throws jet::Error when that
+// cannot be told (a refusal too); it is asked last, so that as little time as
+// possible passes between it and the replacement.
 QString WhyNotReplace(const std::optional<Compaction>& made, const QString& database,
                       const QString& repaired, const std::function<bool()>& inUse);
 

@@ -236,6 +236,20 @@ FileResult fillNewFile(int in, const std::string& src, Fd& out, const std::strin
   return {};
 }
 
+// The file that replacing path must replace: path itself, or the file a
+// symbolic link at path leads to, so that the link is kept. False (errno set)
+// for a link that leads nowhere.
+bool replacementTarget(const std::string& path, std::string* real) {
+  struct stat st;
+  *real = path;
+  if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return true;
+  char* resolved = ::realpath(path.c_str(), nullptr);
+  if (resolved == nullptr) return false;
+  *real = resolved;
+  std::free(resolved);
+  return true;
+}
+
 }  // namespace
 
 bool pathIsFree(const std::string& path) {
@@ -308,23 +322,18 @@ FileResult copyToNewFile(const std::string& src, const std::string& dst) {
   return {};
 }
 
-FileResult replaceFile(const std::string& src, const std::string& target,
+FileResult replaceFile(const std::string& src, const std::string& path,
                        const std::function<bool()>& mayReplace) {
   struct stat st;
   FileResult r;
   Fd in = openSource(src, &st, &r);
   if (!in.valid()) return r;
+  std::string target;
+  if (!replacementTarget(path, &target)) return failure(FileStep::Create, errno, path);
 
   // The new file takes the old one's mode and owner; with no old one, the source's.
-  mode_t mode = st.st_mode & 07777;
-  uid_t uid = st.st_uid;
-  gid_t gid = st.st_gid;
   struct stat old;
-  if (::stat(target.c_str(), &old) == 0) {
-    mode = old.st_mode & 07777;
-    uid = old.st_uid;
-    gid = old.st_gid;
-  }
+  if (::stat(target.c_str(), &old) != 0) old = st;
 
   // Beside the target, so the rename stays within one file system.
   std::string tmp = target + ".XXXXXX.tmp";
@@ -340,9 +349,9 @@ FileResult replaceFile(const std::string& src, const std::string& target,
   };
 
   r = fillNewFile(in.get(), src, out, tmp, [&](int fd) {
-    carryOwner(fd, uid, gid);
+    carryOwner(fd, old.st_uid, old.st_gid);
     // After the owner: changing the owner may clear set-id bits.
-    return ::fchmod(fd, mode) == 0 ? 0 : errno;
+    return ::fchmod(fd, old.st_mode & 07777) == 0 ? 0 : errno;
   });
   if (!r.ok()) return fail(r);
 

@@ -79,7 +79,8 @@ FileResult copyToNewFile(const std::string& src, const std::string& dst);
 // folder receives src's bytes, target's permission bits and (where allowed)
 // owner, is flushed and checked, then renamed over target; the folder is
 // flushed last. On failure before the rename the temporary file is removed
-// and target is untouched. src itself is never changed.
+// and target is untouched. src itself is never changed. A target that is a
+// symbolic link stays one: the file it leads to is replaced, in its own folder.
 //
 // mayReplace, when given, is asked once more right before the rename, after
 // the slow copy: false calls the replacement off (failedStep Rename, errnum

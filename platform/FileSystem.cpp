@@ -85,12 +85,6 @@ std::optional<FileError> DeleteFile(const QString& path) {
   return std::nullopt;
 }
 
-bool DatabaseInUse(const QString& path) {
-  try {
-    return jet::isInUse(path.toStdString());
-  } catch (...) {
-    return false;
-  }
-}
+bool DatabaseInUse(const QString& path) { return jet::isInUse(native(path).toStdString()); }
 
 }  // namespace platform

@@ -22,7 +22,9 @@ bool PathPresent(const QString& path);
 // Removes a file. Nothing returned means done.
 std::optional<FileError> DeleteFile(const QString& path);
 
-// True when another program holds the Jet lock of the database at path.
+// True when another program holds the Jet lock of the database at path (the
+// lock beside the file a symbolic link leads to). Throws jet::Error 3051 when
+// the lock file is there but cannot be read: in use or not is then unknown.
 bool DatabaseInUse(const QString& path);
 
 // Translates an errno value into the program's numbering.
