@@ -31,3 +31,12 @@ count() { sed -n 's/.* tests passed, \([0-9]*\) tests failed out of \([0-9]*\).*
 read -r f1 t1 < <(count build/ci/ctest.log)
 read -r f2 t2 < <(count build/asan/ctest.log)
 echo "tests: $(( t1 + t2 - f1 - f2 )) passed, $(( f1 + f2 )) failed"
+
+# Test code against all code, in lines of tracked C++ and scripts.
+code_lines() (
+  set +o pipefail
+  git ls-files -z -- "$@" | grep -zE '\.(cpp|h|hpp|c|sh|py|mjs|js)$' |
+    grep -zvE '(^|/)node_modules/' | xargs -0 cat 2>/dev/null | wc -l
+)
+tested=$(code_lines tests) all=$(code_lines .)
+awk -v t="$tested" -v a="$all" 'BEGIN { printf "test code: %d of %d lines, %.1f%%\n", t, a, 100 * t / a }'
