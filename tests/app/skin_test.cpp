@@ -1,7 +1,7 @@
 // The skinned frame after load: every piece where the layout puts it at two
-// window sizes, what lies on top, the rounded outline, corner bitmaps whose
-// magenta is exactly what the outline cuts, and a generator that still draws
-// the committed bitmaps.
+// window sizes, what lies on top, corner bitmaps whose magenta is exactly what
+// the rounded outline cuts, and a generator that still draws the committed
+// bitmaps.
 #include <gtest/gtest.h>
 
 #include <QProcess>
@@ -57,30 +57,6 @@ TEST(Skin, PiecesFollowTheWindowsPixelSize) {
   EXPECT_EQ(shot.pixelColor(30, 40), QColor(207, 207, 207));
   EXPECT_EQ(large.mask().boundingRect(), QRect(0, 0, 618, 230));
   EXPECT_FALSE(large.mask().contains(QPoint(617 - 8, 229)));
-}
-
-TEST(Skin, OutlineCutsTheFourCornersOnA12PixelRadius) {
-  const QRegion mask = platform::roundRectRegion(494, 184);
-  EXPECT_EQ(mask.boundingRect(), QRect(0, 0, 494, 184));
-  // Each corner row keeps its ends this far in; row 9 on is whole.
-  const int insets[] = {9, 6, 5, 4, 3, 2, 1, 1, 1, 0, 0, 0};
-  for (int r = 0; r < 12; ++r)
-    for (int y : {r, 183 - r}) {
-      const int in = insets[r];
-      EXPECT_TRUE(mask.contains(QPoint(in, y)) && mask.contains(QPoint(493 - in, y))) << y;
-      EXPECT_FALSE(in > 0 &&
-                   (mask.contains(QPoint(in - 1, y)) || mask.contains(QPoint(494 - in, y))))
-          << y;
-    }
-  for (int x = 12; x < 482; ++x)
-    ASSERT_TRUE(mask.contains(QPoint(x, 0)) && mask.contains(QPoint(x, 183)));
-  for (int y = 12; y < 172; ++y)
-    ASSERT_TRUE(mask.contains(QPoint(0, y)) && mask.contains(QPoint(493, y)));
-  // Tiny sizes: no negative rows, none wider than the window.
-  EXPECT_TRUE(platform::roundRectRegion(0, 10).isEmpty());
-  EXPECT_EQ(platform::roundRectRegion(12, 40).boundingRect(), QRect(0, 2, 12, 36));
-  EXPECT_TRUE(platform::roundRectRegion(30, 5).contains(QPoint(5, 2)));
-  EXPECT_FALSE(platform::roundRectRegion(30, 5).contains(QPoint(4, 2)));
 }
 
 TEST(Skin, CornerMagentaIsExactlyWhatTheOutlineCuts) {
