@@ -7,6 +7,7 @@ jet/format/collation/PROVENANCE.md. Standard library only:
 
   python3 tools/gen_sort_tables.py /path/to/jackcess      # a checkout or bare git dir
 
+The tables are written as base64 text.
 Each run: a kind byte (kind | inline length << 3 | extra length << 6, an
 inline length of 8 written as 7, which no character has), then
 varint (count << 1 | extras differ), then the first inline code (big-endian,
@@ -14,6 +15,7 @@ inline length bytes), then when count > 1 a zigzag varint step added to the
 inline code (as a big-endian number) from one character to the next, then the
 extra bytes: once, or once per character when they differ. The script decodes
 what it wrote and compares it with the source before writing anything."""
+import base64
 import os
 import subprocess
 import sys
@@ -166,11 +168,12 @@ def unpack(data, count):
 
 
 def emit(name, data, count, out):
-    out.append("// %d characters in %d bytes.\n" % (count, len(data)))
-    out.append("extern const uint8_t %s[] = {\n" % name)
-    for i in range(0, len(data), 24):
-        out.append("    " + ",".join(str(b) for b in data[i:i + 24]) + ",\n")
-    out.append("};\nextern const size_t %sSize = sizeof(%s);\n\n" % (name, name))
+    text = base64.b64encode(data).decode("ascii")
+    out.append("// %d characters in %d bytes, base64.\n" % (count, len(data)))
+    out.append("extern const char %s[] =\n" % name)
+    for i in range(0, len(text), 92):
+        out.append('    "%s"\n' % text[i:i + 92])
+    out.append("    ;\nextern const size_t %sSize = sizeof(%s) - 1;\n\n" % (name, name))
 
 
 def main():

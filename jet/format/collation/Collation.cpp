@@ -50,14 +50,38 @@ class Reader {
   size_t size_, at_ = 0;
 };
 
+std::vector<uint8_t> fromBase64(const char* text, size_t size) {
+  std::vector<uint8_t> out;
+  uint32_t bits = 0;
+  int count = 0;
+  for (size_t i = 0; i < size && text[i] != '='; ++i) {
+    const char c = text[i];
+    const int v = c >= 'A' && c <= 'Z'   ? c - 'A'
+                  : c >= 'a' && c <= 'z' ? c - 'a' + 26
+                  : c >= '0' && c <= '9' ? c - '0' + 52
+                  : c == '+'             ? 62
+                  : c == '/'             ? 63
+                                         : -1;
+    if (v < 0) Reader::bad();
+    bits = (bits << 6) | static_cast<uint32_t>(v);
+    count += 6;
+    if (count >= 8) {
+      count -= 8;
+      out.push_back(static_cast<uint8_t>(bits >> count));
+    }
+  }
+  return out;
+}
+
 void invert(std::vector<uint8_t>& out, size_t from) {
   for (size_t i = from; i < out.size(); ++i) out[i] = static_cast<uint8_t>(~out[i]);
 }
 
 }  // namespace
 
-CodeTable::CodeTable(const uint8_t* packed, size_t size, size_t characters) {
-  Reader in(packed, size);
+CodeTable::CodeTable(const char* text, size_t size, size_t characters) {
+  const std::vector<uint8_t> packed = fromBase64(text, size);
+  Reader in(packed.data(), packed.size());
   records_.reserve(characters);
   while (records_.size() < characters) {
     const uint8_t head = in.byte();

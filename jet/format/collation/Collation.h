@@ -31,9 +31,9 @@ enum class Kind : uint8_t {
 // arrays: a record per character (kind, lengths, offset of its bytes).
 class CodeTable {
  public:
-  // Throws std::logic_error when the packed data does not describe exactly
-  // `characters` characters (a bad generated table).
-  CodeTable(const uint8_t* packed, size_t size, size_t characters);
+  // From the generated base64 text. Throws std::logic_error when it does not
+  // describe exactly `characters` characters (a bad generated table).
+  CodeTable(const char* packed, size_t size, size_t characters);
 
   uint32_t record(size_t c) const { return records_[c]; }
   static Kind kind(uint32_t r) { return static_cast<Kind>(r & 7); }
