@@ -7,17 +7,6 @@
 namespace jetdb {
 namespace {
 
-const char kHelp[] =
-    "usage: jetdb check FILE [--password PW] [--json]\n"
-    "\n"
-    "Checks the database's structures (header, table definitions, usage maps,\n"
-    "data pages, rows, memo/OLE chains, indexes) and lists every problem found\n"
-    "with its severity, table and page. Exit status 0 when clean (information\n"
-    "only), 1 when a warning or error was found, 3 when the file cannot be opened.\n"
-    "\n"
-    "  --password PW   the database password\n"
-    "  --json          one JSON object on standard output\n";
-
 const char* severityName(jet::Severity s) {
   switch (s) {
     case jet::Severity::Info:
@@ -34,10 +23,7 @@ const char* severityName(jet::Severity s) {
 
 int runCheck(int argc, char** argv) {
   const Options o = parseOptions("check", argc, argv, 2, Accepts{.json = true});
-  if (o.help) {
-    std::fputs(kHelp, stdout);
-    return kDone;
-  }
+  if (o.help) return printHelp("check");
   expectPositionals(o, "check", 1, "FILE");
   const jet::CheckReport report = jet::check(o.positional[0], credentialsFor(o));
   size_t counts[3] = {0, 0, 0};

@@ -1,11 +1,21 @@
 #include "jet/cli/Cli.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "jet/Value.h"
+#include "jet/cli/Help.h"
+#include "jet/cli/PasswordInput.h"
 
 namespace jetdb {
+namespace {
+
+bool isPasswordOption(const std::string& arg) {
+  return arg == "--password" || arg == "-p" || arg == "--password-file" || arg == "--ask-password";
+}
+
+}  // namespace
 
 Options parseOptions(const std::string& command, int argc, char** argv, int first,
                      const Accepts& accepts) {
@@ -38,8 +48,14 @@ Options parseOptions(const std::string& command, int argc, char** argv, int firs
     };
     if (arg == "--help" || arg == "-h") {
       flag(o.help);
-    } else if (arg == "--password" || arg == "-p") {
-      o.password = value();
+    } else if (isPasswordOption(arg)) {
+      if (o.password)
+        throw UsageError{"the password is given twice (" + o.password->name + " and " + arg +
+                             "); give it one way only",
+                         command};
+      bool ask = false;
+      if (arg == "--ask-password") flag(ask);
+      o.password = PasswordOption{arg == "-p" ? "--password" : arg, ask ? "" : value()};
     } else if (arg == "--json" && accepts.json) {
       flag(o.json);
     } else if (arg == "--table" && accepts.table) {
@@ -62,7 +78,25 @@ void expectPositionals(const Options& o, const std::string& command, size_t n, c
 }
 
 jet::Credentials credentialsFor(const Options& o) {
-  return o.password ? jet::Credentials::withPassword(*o.password) : jet::Credentials();
+  if (!o.password) {
+    const char* env = std::getenv("JETDB_PASSWORD");
+    return env ? jet::Credentials::withPassword(env) : jet::Credentials();
+  }
+  const PasswordOption& p = *o.password;
+  if (p.name == "--password-file") return jet::Credentials::withPassword(readPasswordFile(p.value));
+  if (p.name == "--ask-password")
+    return jet::Credentials::withPassword(askPassword("Password for " + o.positional[0] + ": "));
+  std::fputs(
+      "jetdb: warning: --password lets other users of this machine see the password (ps) and "
+      "leaves it in the shell's history; use --password-file FILE, --ask-password or "
+      "JETDB_PASSWORD instead.\n",
+      stderr);
+  return jet::Credentials::withPassword(p.value);
+}
+
+int printHelp(const char* command) {
+  std::fputs(help::usage(*help::find(command)).c_str(), stdout);
+  return kDone;
 }
 
 int reportError(const jet::Error& e) {

@@ -19,10 +19,17 @@ struct UsageError {
   std::string command;  // the subcommand whose --help to suggest, or ""
 };
 
+// The one password option given: --password PW, --password-file FILE or
+// --ask-password (value empty).
+struct PasswordOption {
+  std::string name;
+  std::string value;
+};
+
 // A subcommand's options, parsed from argv after the command name.
 struct Options {
   std::vector<std::string> positional;
-  std::optional<std::string> password;
+  std::optional<PasswordOption> password;
   std::optional<std::string> table;
   bool json = false;
   bool system = false;
@@ -30,17 +37,23 @@ struct Options {
   bool help = false;
 };
 
-// Flags a command accepts besides --help and --password.
+// Flags a command accepts besides --help and the password options.
 struct Accepts {
   bool json = false, table = false, system = false, progress = false;
 };
 
-// Throws UsageError on an unknown option or a missing value.
+// Throws UsageError on an unknown option, a missing value or a second
+// password option.
 Options parseOptions(const std::string& command, int argc, char** argv, int first,
                      const Accepts& accepts);
 
-// The password given, as a value: never pasted into a connect string.
+// The password as a value, never pasted into a connect string: from the
+// option given, else from JETDB_PASSWORD, else none. --password warns on
+// stderr that others can see it. Throws PasswordError when it cannot be read.
 jet::Credentials credentialsFor(const Options& o);
+
+// `jetdb COMMAND --help` on stdout; returns kDone.
+int printHelp(const char* command);
 
 // "jetdb: error NNNN: description" on stderr; returns kEngineError.
 int reportError(const jet::Error& e);

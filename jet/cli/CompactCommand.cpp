@@ -10,19 +10,6 @@
 namespace jetdb {
 namespace {
 
-const char kHelp[] =
-    "usage: jetdb compact SRC DST [--password PW] [--json] [--progress]\n"
-    "\n"
-    "Writes a compacted copy of SRC to DST: free pages dropped, deleted rows\n"
-    "squeezed out, the same tables, rows and indexes. SRC is never changed; DST\n"
-    "must not exist, and nothing is left at DST when compaction fails. A database\n"
-    "that another program has open is refused (error 3045).\n"
-    "\n"
-    "  --password PW   the database password of SRC (DST keeps it)\n"
-    "  --json          print the summary as one JSON object\n"
-    "  --progress      also report progress as plain lines on standard error when\n"
-    "                  it is not a terminal (on a terminal a bar is always drawn)\n";
-
 struct ProgressPrinter {
   bool bar = false;
   bool lines = false;
@@ -52,10 +39,7 @@ struct ProgressPrinter {
 
 int runCompact(int argc, char** argv) {
   const Options o = parseOptions("compact", argc, argv, 2, Accepts{.json = true, .progress = true});
-  if (o.help) {
-    std::fputs(kHelp, stdout);
-    return kDone;
-  }
+  if (o.help) return printHelp("compact");
   expectPositionals(o, "compact", 2, "SRC and DST");
   const std::string& src = o.positional[0];
   const std::string& dst = o.positional[1];

@@ -6,29 +6,9 @@
 #include "jet/cli/Cli.h"
 
 namespace jetdb {
-namespace {
-
-const char kHelp[] =
-    "usage: jetdb dump FILE [--password PW] [--table NAME] [--system]\n"
-    "\n"
-    "Prints every live row of every user table as JSON lines:\n"
-    "  {\"table\":\"NAME\",\"row\":{\"COLUMN\":VALUE,...}}\n"
-    "Columns come in their defined order. Text and memo are strings, numbers are\n"
-    "numbers (currency with four decimals), dates \"YYYY-MM-DD hh:mm:ss\", yes/no\n"
-    "true/false, GUIDs \"{...}\", binary and OLE data lowercase hex strings.\n"
-    "\n"
-    "  --password PW   the database password\n"
-    "  --table NAME    only this table (names are case-insensitive)\n"
-    "  --system        include the system (MSys*) tables\n";
-
-}  // namespace
-
 int runDump(int argc, char** argv) {
   const Options o = parseOptions("dump", argc, argv, 2, Accepts{.table = true, .system = true});
-  if (o.help) {
-    std::fputs(kHelp, stdout);
-    return kDone;
-  }
+  if (o.help) return printHelp("dump");
   expectPositionals(o, "dump", 1, "FILE");
   const std::string& path = o.positional[0];
   const auto db = jet::Database::open(path, credentialsFor(o));

@@ -8,17 +8,6 @@
 namespace jetdb {
 namespace {
 
-const char kHelp[] =
-    "usage: jetdb info FILE [--password PW] [--json]\n"
-    "\n"
-    "Shows the database's format (Jet 3 or Jet 4), page size, page count, free\n"
-    "pages, code page, sort order, creation date, whether it has a password or is\n"
-    "encoded, whether another program has it open, and every table with the\n"
-    "number of live rows it holds.\n"
-    "\n"
-    "  --password PW   the database password\n"
-    "  --json          one JSON object on standard output\n";
-
 const char* versionName(jet::Version v) {
   return v == jet::Version::Jet3 ? "Jet 3 (Access 97)" : "Jet 4 (Access 2000-2003)";
 }
@@ -79,10 +68,7 @@ void printText(const std::string& path, const jet::DatabaseInfo& info) {
 
 int runInfo(int argc, char** argv) {
   const Options o = parseOptions("info", argc, argv, 2, Accepts{.json = true});
-  if (o.help) {
-    std::fputs(kHelp, stdout);
-    return kDone;
-  }
+  if (o.help) return printHelp("info");
   expectPositionals(o, "info", 1, "FILE");
   const jet::DatabaseInfo info = jet::describe(o.positional[0], credentialsFor(o));
   if (info.inUse)

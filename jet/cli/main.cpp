@@ -4,39 +4,18 @@
 #include <string>
 
 #include "jet/cli/Cli.h"
-
-namespace {
-
-const char kUsageText[] =
-    "usage: jetdb COMMAND [options]\n"
-    "\n"
-    "Reads, checks and compacts Jet 3 / Jet 4 (.mdb) databases.\n"
-    "\n"
-    "commands:\n"
-    "  info    FILE     [--password PW] [--json]     format, pages, tables and row counts\n"
-    "  check   FILE     [--password PW] [--json]     integrity check (exit 1 on problems)\n"
-    "  dump    FILE     [--password PW] [--table NAME] [--system]\n"
-    "                                                rows as JSON lines, one row per line\n"
-    "  compact SRC DST  [--password PW] [--json] [--progress]\n"
-    "                                                write a compacted copy of SRC to DST\n"
-    "\n"
-    "  jetdb COMMAND --help   help on one command\n"
-    "  jetdb --version        the version\n"
-    "\n"
-    "exit status: 0 done (check: clean), 1 check found problems, 2 usage error,\n"
-    "3 engine error (printed as 'jetdb: error NNNN: description').\n";
-
-}  // namespace
+#include "jet/cli/Help.h"
+#include "jet/cli/PasswordInput.h"
 
 int main(int argc, char** argv) {
   using namespace jetdb;
   if (argc < 2) {
-    std::fputs(kUsageText, stderr);
+    std::fputs(help::usage().c_str(), stderr);
     return kUsage;
   }
   const std::string command = argv[1];
   if (command == "--help" || command == "-h" || command == "help") {
-    std::fputs(kUsageText, stdout);
+    std::fputs(help::usage().c_str(), stdout);
     return kDone;
   }
   if (command == "--version") {
@@ -53,6 +32,9 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "jetdb: %s\n", e.message.c_str());
     std::fprintf(stderr, "Try 'jetdb %s--help'.\n",
                  e.command.empty() ? "" : (e.command + " ").c_str());
+    return kUsage;
+  } catch (const PasswordError& e) {
+    std::fprintf(stderr, "jetdb: %s\n", e.message.c_str());
     return kUsage;
   } catch (const jet::Error& e) {
     return reportError(e);

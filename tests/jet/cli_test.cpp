@@ -2,6 +2,8 @@
 // "jetdb: error NNNN: description" on stderr, JSON that parses.
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "jet/support/jet_testing.h"
 
 namespace {
@@ -10,6 +12,8 @@ using jettest::fixture;
 using jettest::run;
 
 std::string jetdb() { return jettest::jetdbPath(); }
+const std::string kFixture = "pw-V1997-testV1997.mdb";
+const std::string kFixturePassword = "m0ssb4nk7q";
 
 TEST(Cli, HelpOnTheCommandAndEverySubcommand) {
   const auto top = run({jetdb(), "--help"});
@@ -52,13 +56,81 @@ TEST(Cli, EngineErrorsExitThreeWithDaoNumber) {
   EXPECT_EQ(r.exitCode, 3);
   EXPECT_EQ(r.err, "jetdb: error 3024: Could not find file '" + missing + "'.\n");
 
-  r = run({jetdb(), "check", fixture("pw-V1997-testV1997.mdb"), "--password", "nope"});
-  EXPECT_EQ(r.exitCode, 3);
-  EXPECT_EQ(r.err, "jetdb: error 3031: Not a valid password.\n");
-
   r = run({jetdb(), "dump", fixture("jackcess-V1997-testV1997.mdb"), "--table", "NoSuchTable"});
   EXPECT_EQ(r.exitCode, 3);
   EXPECT_EQ(r.err.rfind("jetdb: error 3078: ", 0), 0u) << r.err;
+}
+
+// Every way of giving the password but a terminal opens the database; only
+// --password warns, an option beats the environment, and nothing printed
+// holds the password.
+TEST(Cli, PasswordSources) {
+  jettest::TempDir tmp;
+  const std::string db = fixture(kFixture);
+  const std::string& pw = kFixturePassword;
+  const std::string file = tmp.file("pw");
+  const std::string text = pw + "\r\nnot this line\n";
+  jettest::writeFile(file, std::vector<uint8_t>(text.begin(), text.end()));
+  const struct {
+    const char* script;
+    int exit;
+    const char* err;  // how stderr begins; "" for empty
+  } cases[] = {
+      {R"("$J" check "$DB" --password-file "$F")", 0, ""},
+      {R"(printf '%s\n' "$PW" | "$J" check "$DB" --password-file -)", 0, ""},
+      {R"(JETDB_PASSWORD="$PW" "$J" check "$DB")", 0, ""},
+      {R"(JETDB_PASSWORD=nope "$J" check "$DB" --password-file "$F")", 0, ""},
+      {R"(JETDB_PASSWORD=nope "$J" check "$DB")", 3, "jetdb: error 3031: Not a valid password.\n"},
+      {R"("$J" check "$DB" --password "$PW")", 0, "jetdb: warning: --password lets other users"},
+      {R"("$J" check "$DB" -p "$PW" --password-file "$F")", 2,
+       "jetdb: the password is given twice"},
+      {R"("$J" check "$DB" --password-file "$F.gone")", 2, "jetdb: cannot read the password file"},
+      {R"(setsid -w "$J" check "$DB" --ask-password)", 2, "jetdb: --ask-password needs a terminal"},
+  };
+  for (const auto& c : cases) {
+    const auto r = run({"env", "-u", "JETDB_PASSWORD", "J=" + jetdb(), "DB=" + db, "PW=" + pw,
+                        "F=" + file, "sh", "-c", c.script});
+    EXPECT_EQ(r.exitCode, c.exit) << c.script << "\n" << r.err;
+    EXPECT_EQ(*c.err ? r.err.substr(0, std::strlen(c.err)) : r.err, c.err) << c.script;
+    EXPECT_EQ((r.out + r.err).find(pw), std::string::npos) << c.script;
+  }
+}
+
+// A copy of the Jet 3 fixture whose password is `to`. The header's password
+// field lies under a fixed key stream, so XORing it with the old and the new
+// password (zero-padded to the field's 20 bytes) swaps one for the other.
+std::string withPassword(const jettest::TempDir& tmp, const std::string& name,
+                         const std::string& to) {
+  const std::string& from = kFixturePassword;
+  std::vector<uint8_t> bytes = jettest::readFile(fixture(kFixture));
+  const auto at = [](const std::string& s, size_t i) { return i < s.size() ? s[i] : '\0'; };
+  for (size_t i = 0; i < 20; ++i) bytes[0x42 + i] ^= uint8_t(at(from, i) ^ at(to, i));
+  const std::string path = tmp.file(name);
+  jettest::writeFile(path, bytes);
+  return path;
+}
+
+// The password is a value, never a connect string to take apart.
+TEST(Cli, PasswordIsTakenAsItIs) {
+  jettest::TempDir tmp;
+  const std::string secret = withPassword(tmp, "a.mdb", "secret"),
+                    semicolon = withPassword(tmp, "b.mdb", "se;cret");
+  const struct {
+    std::string db;
+    const char* password;
+    int exit;
+  } cases[] = {{secret, "secret", 0},
+               {secret, ";pwd=secret", 3},
+               {semicolon, "se;cret", 0},
+               {semicolon, "se", 3},
+               {semicolon, ";pwd=se;cret", 3}};
+  for (const auto& c : cases) {
+    const auto r = run({jetdb(), "check", c.db, "--password", c.password});
+    EXPECT_EQ(r.exitCode, c.exit) << c.password << "\n" << r.err;
+    if (c.exit) {
+      EXPECT_NE(r.err.find("error 3031"), std::string::npos) << r.err;
+    }
+  }
 }
 
 TEST(Cli, InfoJsonDescribesTheDatabase) {
