@@ -5,6 +5,8 @@
 int main(int argc, char* argv[]) {
   QApplication app(argc, argv);
   QApplication::setApplicationName("Ledgerwick Optimizer");
+  // Lets the desktop match the window with its entry and icon.
+  QApplication::setDesktopFileName(LW_APP_ID);
   frmMain w;
   w.Form_Load();
   w.show();

@@ -14,6 +14,7 @@ PACKAGES=(
   fonts-liberation fonts-dejavu-core
   xvfb xauth xdotool
   mdbtools
+  dpkg-dev desktop-file-utils appstream man-db file
   nodejs npm
 )
 

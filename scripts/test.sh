@@ -26,6 +26,14 @@ if [ -d jet/fuzz ]; then
   scripts/fuzz.sh "${LW_FUZZ_SECONDS:-60}"
 fi
 
+# --- install test: cmake --install, desktop files, man page, the .deb (scripts/test-install.sh)
+echo "== install"
+# As root the .deb is also installed with apt, run and removed again.
+install_args=()
+if [ "$(id -u)" -eq 0 ]; then install_args+=(--apt); fi
+scripts/test-install.sh "${install_args[@]}" build/ci
+# --- end of the install test
+
 # One closing line over both runs (the fuzz output comes after ctest's own summary).
 count() { sed -n 's/.* tests passed, \([0-9]*\) tests failed out of \([0-9]*\).*/\1 \2/p' "$1"; }
 read -r f1 t1 < <(count build/ci/ctest.log)

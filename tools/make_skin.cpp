@@ -1,6 +1,8 @@
 // Draws the main window's skin: eight 19 x 30 frame pieces, three 13 x 13
 // title glyphs (24-bit BMP) and the window icon (ICO, 32 x 32 and 16 x 16,
 // 16 colours). Usage: make_skin OUTPUT_FOLDER
+// With --icons it draws the same icon for the desktop's icon theme instead
+// (the build does that; those files are not committed).
 //
 // The frame pieces carry the colour ramps of the title bar and borders; the
 // corner pieces run those ramps round a 12-pixel radius and paint magenta the
@@ -17,6 +19,7 @@
 #include <vector>
 
 #include "platform/WindowShape.h"
+#include "tools/AppIcon.h"
 
 namespace {
 
@@ -167,28 +170,6 @@ bool saveBmp(const QImage& img, const QString& path) {
   return true;
 }
 
-// The icon: a raised grey square with a sunken inner square, in the 16
-// standard colours. Returns palette indices; -1 is transparent.
-enum : int { kBlack = 0, kNavy = 4, kGrey = 8, kSilver = 7, kWhite = 15, kClear = -1 };
-
-int iconPixel(int size, int x, int y) {
-  const int m = size / 16;  // 1 at 16 x 16, 2 at 32 x 32
-  const int hi = size - 1;
-  const int dx = std::min(x, hi - x), dy = std::min(y, hi - y);
-  if (dx + dy < m) return kClear;  // clipped corners
-  const int d = std::min(dx, dy);  // distance from the outer edge
-  const bool topLeft = std::min(x, y) < std::min(hi - x, hi - y);
-  if (d == 0) return kBlack;
-  if (d <= 2 * m) return topLeft ? kWhite : kGrey;  // raised bevel
-  if (d == 4 * m) return topLeft ? kGrey : kWhite;  // sunken well
-  if (d > 4 * m) return kNavy;
-  return kSilver;
-}
-
-const QRgb kPalette16[16] = {0x000000, 0x800000, 0x008000, 0x808000, 0x000080, 0x800080,
-                             0x008080, 0xC0C0C0, 0x808080, 0xFF0000, 0x00FF00, 0xFFFF00,
-                             0x0000FF, 0xFF00FF, 0x00FFFF, 0xFFFFFF};
-
 void put16(QByteArray& b, quint16 v) {
   b.append(char(v & 0xFF));
   b.append(char(v >> 8));
@@ -216,7 +197,7 @@ QByteArray iconImage(int size) {
   put32(b, 0);
   put32(b, 16);
   put32(b, 0);
-  for (QRgb c : kPalette16) {
+  for (QRgb c : appicon::kPalette16) {
     b.append(char(qBlue(c)));
     b.append(char(qGreen(c)));
     b.append(char(qRed(c)));
@@ -225,7 +206,7 @@ QByteArray iconImage(int size) {
   for (int y = size - 1; y >= 0; --y) {
     QByteArray row(xorStride, '\0');
     for (int x = 0; x < size; ++x) {
-      const int idx = std::max(0, iconPixel(size, x, y));
+      const int idx = std::max(0, appicon::pixel(size, x, y));
       row[x / 2] = char(row[x / 2] | (x % 2 ? idx : idx << 4));
     }
     b.append(row);
@@ -233,7 +214,8 @@ QByteArray iconImage(int size) {
   for (int y = size - 1; y >= 0; --y) {
     QByteArray row(andStride, '\0');
     for (int x = 0; x < size; ++x)
-      if (iconPixel(size, x, y) == kClear) row[x / 8] = char(row[x / 8] | (0x80 >> (x % 8)));
+      if (appicon::pixel(size, x, y) == appicon::kClear)
+        row[x / 8] = char(row[x / 8] | (0x80 >> (x % 8)));
     b.append(row);
   }
   return b;
@@ -271,10 +253,17 @@ bool saveIcon(const QString& path) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 4 && QString(argv[1]) == "--icons")
+    return appicon::writeThemeIcons(QString::fromLocal8Bit(argv[2]),
+                                    QString::fromLocal8Bit(argv[3]))
+               ? 0
+               : 1;
   if (argc != 2 || QString(argv[1]) == "--help") {
     std::fprintf(stderr,
                  "usage: make_skin OUTPUT_FOLDER\n"
-                 "Draws the skin bitmaps and the window icon into OUTPUT_FOLDER.\n");
+                 "       make_skin --icons OUTPUT_FOLDER APP_ID\n"
+                 "Draws the skin bitmaps and the window icon into OUTPUT_FOLDER; with\n"
+                 "--icons, the icon theme's files OUTPUT_FOLDER/hicolor/*/apps/APP_ID.*.\n");
     return argc == 2 ? 0 : 2;
   }
   const QDir dir(QString::fromLocal8Bit(argv[1]));
