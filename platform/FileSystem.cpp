@@ -71,11 +71,6 @@ bool CanOpenForReading(const QString& path) {
   return ::close(fd.release()) == 0;
 }
 
-bool PathPresent(const QString& path) {
-  struct stat st {};
-  return !path.isEmpty() && ::lstat(native(path).constData(), &st) == 0;
-}
-
 std::optional<FileError> DeleteFile(const QString& path) {
   const QByteArray p = native(path);
   struct stat st {};

@@ -16,9 +16,6 @@ struct FileError {
 // Never blocks (FIFOs and devices are refused before they are read) and never throws.
 bool CanOpenForReading(const QString& path);
 
-// True when anything at all is at path (a dangling link counts).
-bool PathPresent(const QString& path);
-
 // Removes a file. Nothing returned means done.
 std::optional<FileError> DeleteFile(const QString& path);
 
