@@ -11,8 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "jet/Database.h"
-#include "jet/Dump.h"
+#include "jet/Engine.h"
 
 namespace {
 
@@ -36,9 +35,10 @@ struct Run {
 Run readAll(const std::string& path, const std::string& connect) {
   Run r;
   const auto start = Clock::now();
-  const auto db = jet::Database::open(path, connect);
-  for (const jet::CatalogEntry* t : db->catalog().tables(false))
-    r.rows += jet::dumpTable(*db, *t, [&r](const std::string& line) { r.bytes += line.size(); });
+  jet::dump(path, connect, {}, [&r](const std::string& line) {
+    ++r.rows;
+    r.bytes += line.size();
+  });
   r.seconds = seconds(start, Clock::now());
   return r;
 }
@@ -75,9 +75,10 @@ int main(int argc, char** argv) {
   std::vector<std::string> tables;
   uint64_t fileBytes = 0;
   try {
-    const auto db = jet::Database::open(path, connect);
-    fileBytes = db->fileSize();
-    for (const jet::CatalogEntry* t : db->catalog().tables(false)) tables.push_back(t->name);
+    const jet::DatabaseInfo info = jet::describe(path, connect);
+    fileBytes = uint64_t{info.pageSize} * info.pageCount;
+    for (const jet::TableSummary& t : info.tables)
+      if (!t.system) tables.push_back(t.name);
   } catch (const jet::Error& e) {
     std::fprintf(stderr, "bench_jet_read: error %d: %s\n", e.number(), e.description().c_str());
     return 3;

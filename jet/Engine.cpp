@@ -1,12 +1,26 @@
+// The public interface over the engine's layers: opening through the file
+// system, turning damage met on the way into errors that name the file.
 #include "jet/Engine.h"
 
-#include "jet/Checker.h"
-#include "jet/Database.h"
-#include "jet/LockFile.h"
-#include "jet/RowReader.h"
-#include "jet/UsageMap.h"
+#include "jet/db/Checker.h"
+#include "jet/db/Database.h"
+#include "jet/db/Dump.h"
+#include "jet/db/LockFile.h"
+#include "jet/db/TableScan.h"
+#include "jet/format/Password.h"
+#include "jet/format/UsageMap.h"
+#include "jet/util/SignalCleanup.h"
 
 namespace jet {
+
+Credentials::Credentials(const std::string& daoConnect)
+    : password(passwordFromConnect(daoConnect)) {}
+
+Credentials Credentials::withPassword(std::string password) {
+  Credentials c;
+  c.password = std::move(password);
+  return c;
+}
 
 bool CheckReport::clean() const {
   for (const Finding& f : findings)
@@ -14,7 +28,13 @@ bool CheckReport::clean() const {
   return true;
 }
 
-bool isInUse(const std::string& path) { return lockHeld(lockFileOf(path)); }
+bool isInUse(const std::string& path) { return databaseInUse(defaultFileSystem(), path); }
+
+namespace {
+
+std::unique_ptr<Database> openDatabase(const std::string& path, const Credentials& credentials) {
+  return Database::open(defaultFileSystem(), path, credentials.password);
+}
 
 uint64_t countRows(const Database& db, const TableDef& def) {
   uint64_t n = 0;
@@ -24,7 +44,7 @@ uint64_t countRows(const Database& db, const TableDef& def) {
   return n;
 }
 
-DatabaseInfo describe(const Database& db) {
+DatabaseInfo describeOpen(const Database& db) {
   DatabaseInfo info;
   const Header& h = db.header();
   info.version = h.version;
@@ -35,7 +55,7 @@ DatabaseInfo describe(const Database& db) {
   info.creationDate = h.creationDate;
   info.hasPassword = h.hasPassword();
   info.encoded = h.dbKey != 0;
-  info.freePages = static_cast<uint32_t>(readGlobalMap(db).pages.size());
+  info.freePages = static_cast<uint32_t>(readGlobalMap(db.pages()).pages.size());
   for (const CatalogEntry* e : db.catalog().tables(true)) {
     TableSummary t;
     t.name = e->name;
@@ -51,22 +71,24 @@ DatabaseInfo describe(const Database& db) {
   return info;
 }
 
+}  // namespace
+
 DatabaseInfo describe(const std::string& path, const Credentials& credentials) {
-  const std::unique_ptr<Database> db = Database::open(path, credentials);
+  const std::unique_ptr<Database> db = openDatabase(path, credentials);
   DatabaseInfo info;
   try {
-    info = describe(*db);
+    info = describeOpen(*db);
   } catch (const Corrupt& c) {
     throw Error(3049,
                 "Cannot read database '" + path + "': " + c.description() + ". Run a check on it.");
   }
+  db->checkUnchanged();
   info.inUse = isInUse(path);
   return info;
 }
 
-namespace {
-
-CheckReport checkOpened(const Database& db, const std::string& path) {
+CheckReport check(const std::string& path, const Credentials& credentials) {
+  const std::unique_ptr<Database> db = openDatabase(path, credentials);
   CheckReport report;
   report.inUse = isInUse(path);
   if (report.inUse)
@@ -74,18 +96,37 @@ CheckReport checkOpened(const Database& db, const std::string& path) {
                                "Another program has the database open (its .ldb file is "
                                "locked); the check may see changes half made. Close it and "
                                "check again."});
-  checkDatabase(db, report);
+  checkDatabase(*db, report);
+  db->checkUnchanged();
   return report;
 }
 
-}  // namespace
-
-CheckReport check(const std::string& path, const Credentials& credentials) {
-  return checkOpened(*Database::open(path, credentials), path);
-}
-
-CheckReport checkPrivateFile(const std::string& path, const Credentials& credentials) {
-  return checkOpened(*Database::openPrivate(path, credentials), path);
+void dump(const std::string& path, const Credentials& credentials, const DumpOptions& options,
+          const LineSink& sink) {
+  const std::unique_ptr<Database> db = openDatabase(path, credentials);
+  std::string current;
+  try {
+    std::vector<const CatalogEntry*> tables;
+    if (options.table) {
+      const CatalogEntry* e = db->catalog().findTable(*options.table);
+      if (!e)
+        throw Error(3078, "Cannot find the input table or query '" + *options.table +
+                              "'. Make sure it exists and that its name is spelled correctly.");
+      tables.push_back(e);
+    } else {
+      tables = db->catalog().tables(options.system);
+    }
+    for (const CatalogEntry* e : tables) {
+      current = e->name;
+      dumpTable(*db, *e, sink);
+    }
+  } catch (const Corrupt& c) {
+    throw Error(3049,
+                "Cannot read " +
+                    (current.empty() ? std::string("the catalog") : "table '" + current + "'") +
+                    " of '" + path + "': " + c.description() + ".");
+  }
+  db->checkUnchanged();
 }
 
 }  // namespace jet

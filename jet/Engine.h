@@ -10,10 +10,9 @@
 #include <vector>
 
 #include "jet/Error.h"
+#include "jet/Version.h"
 
 namespace jet {
-
-enum class Version { Jet3, Jet4 };
 
 // The database password a caller offers, as a value. The program hands over
 // DAO's connect string (";pwd=secret", keys case-insensitive), which converts
@@ -54,16 +53,9 @@ struct DatabaseInfo {
 // Opens the file read-only and summarises it. Throws Error.
 DatabaseInfo describe(const std::string& path, const Credentials& credentials);
 
-class Database;
-struct TableDef;
-// The same for a database already open (inUse left false). Throws Error.
-DatabaseInfo describe(const Database& db);
-// Live rows of one table. Throws Error on damage.
-uint64_t countRows(const Database& db, const TableDef& def);
-
 enum class Severity { Info, Warning, Error };
 
-// One problem found by check(); table is empty and page 0 where none applies.
+// One finding of check(); table is empty and page 0 where none applies.
 struct Finding {
   Severity severity = Severity::Error;
   std::string table;
@@ -78,8 +70,24 @@ struct CheckReport {
   bool clean() const;
 };
 
-// The integrity check. Throws Error only when the file cannot be opened at all.
+// The integrity check. Throws Error only when the file cannot be opened at
+// all, or changed while it was read.
 CheckReport check(const std::string& path, const Credentials& credentials);
+
+// Rows as JSON lines, one per row, newline included:
+//   {"table":"NAME","row":{"COLUMN":VALUE,...}}
+// Columns in their defined order. Text and memo are strings, numbers are
+// numbers (currency with four decimals), dates "YYYY-MM-DD hh:mm:ss", yes/no
+// true/false, GUIDs "{...}", binary and OLE data lowercase hex strings.
+struct DumpOptions {
+  std::optional<std::string> table;  // only this table (names ignore case)
+  bool system = false;               // the system tables too
+};
+using LineSink = std::function<void(const std::string& line)>;
+// Throws Error 3078 for a table that is not there, 3049 naming the table for
+// damage met on the way (the lines before it were handed over).
+void dump(const std::string& path, const Credentials& credentials, const DumpOptions& options,
+          const LineSink& sink);
 
 // True when another program holds a lock on the database's ".ldb" file (the
 // one beside the real file when path is a symbolic link). Throws Error 3051
@@ -92,8 +100,9 @@ struct CompactOptions {
   bool keepAutoNumberSeed = false;
 };
 
-// Called now and then with the fraction done (0..1); returning false cancels
-// the compaction, which then throws Error and leaves nothing at dst.
+// Called now and then (several times a second) with the fraction done
+// (0..1); returning false cancels the compaction, which then throws Error
+// 3059 and leaves nothing at dst.
 using Progress = std::function<bool(double fraction)>;
 
 struct CompactResult {
@@ -101,8 +110,8 @@ struct CompactResult {
   uint64_t outputBytes = 0;
   uint32_t sourcePages = 0;
   uint32_t outputPages = 0;
-  uint32_t tables = 0;
-  uint64_t rows = 0;
+  uint32_t tables = 0;  // user tables
+  uint64_t rows = 0;    // their rows
 };
 
 // Writes a complete, verified compacted copy of src at dst, or throws Error and
@@ -110,5 +119,15 @@ struct CompactResult {
 CompactResult compactDatabase(const std::string& src, const std::string& dst,
                               const Credentials& credentials, const CompactOptions& options = {},
                               const Progress& progress = {});
+
+// Where the file system cannot make unnamed files, compaction's temporary
+// output has a name; after this call, SIGINT, SIGTERM and SIGHUP remove it
+// before the process ends as the signal would end it. Call once at start-up.
+void installSignalCleanup();
+
+// "2003-01-31 14:05:00" (seconds rounded), or the plain number when out of range.
+std::string formatDate(double oleDate);
+// Appends s (UTF-8) as a JSON string literal.
+void appendJsonString(const std::string& s, std::string& out);
 
 }  // namespace jet

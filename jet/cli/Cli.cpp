@@ -4,7 +4,6 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "jet/Value.h"
 #include "jet/cli/Help.h"
 #include "jet/cli/PasswordInput.h"
 

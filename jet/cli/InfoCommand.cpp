@@ -2,7 +2,6 @@
 #include <cstdio>
 
 #include "jet/Engine.h"
-#include "jet/Value.h"
 #include "jet/cli/Cli.h"
 
 namespace jetdb {

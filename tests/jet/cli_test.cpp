@@ -158,16 +158,16 @@ TEST(Cli, CheckExitCodes) {
 
   jettest::TempDir tmp;
   std::vector<uint8_t> bytes = jettest::readFile(fixture("jackcess-V2000-delTestV2000.mdb"));
-  bytes[0xE00 + 1] = 0;  // commit slot 0 left mid-write
-  const std::string damaged = tmp.file("dirty.mdb");
+  std::fill(bytes.begin() + 4096, bytes.begin() + 8192, 0xFF);  // the map of free pages
+  const std::string damaged = tmp.file("damaged.mdb");
   jettest::writeFile(damaged, bytes);
   r = run({jetdb(), "check", damaged, "--json"});
   EXPECT_EQ(r.exitCode, 1);
   const jettest::Json j = jettest::parseJson(r.out);
   EXPECT_FALSE(j["clean"].boolean);
   ASSERT_FALSE(j["findings"].items.empty());
-  EXPECT_EQ(j["findings"].items[0]["severity"].text, "warning");
-  EXPECT_NE(j["findings"].items[0]["message"].text.find("not closed cleanly"), std::string::npos);
+  EXPECT_EQ(j["findings"].items[0]["severity"].text, "error");
+  EXPECT_EQ(j["findings"].items[0]["page"].number, 1);
 }
 
 TEST(Cli, DumpOneTableAndSystemTables) {

@@ -6,31 +6,26 @@
 #include <algorithm>
 #include <memory>
 
-#include "jet/Bytes.h"
-#include "jet/DataPage.h"
-#include "jet/DataPageBuilder.h"
-#include "jet/Database.h"
-#include "jet/IndexBuilder.h"
-#include "jet/IndexReader.h"
-#include "jet/UsageMap.h"
-#include "jet/UsageMapBuilder.h"
-#include "jet/WriteFile.h"
-#include "jet/WritePages.h"
-#include "jet/support/compact_files.h"
+#include "jet/db/Database.h"
+#include "jet/format/DataPage.h"
+#include "jet/format/DataPageBuilder.h"
+#include "jet/format/IndexBuilder.h"
+#include "jet/format/IndexPage.h"
+#include "jet/format/PageWriter.h"
+#include "jet/format/UsageMap.h"
+#include "jet/format/UsageMapBuilder.h"
+#include "jet/support/jet_testing.h"
 
 using namespace jet;
-using namespace jet::compact;
-using jet::testing::ScratchDir;
 
 namespace {
 
-// A real small database with room to append pages after its own.
+// A real small database with room to append pages after its own, read
+// back from the unpublished output file itself.
 class ScratchDb {
  public:
-  ScratchDb()
-      : base_(jet::testing::readBytes(jet::testing::testData("jackcess-V2000-delTestV2000.mdb"))) {
-    path_ = dir_.file("db.mdb");
-    file_ = posixWriteFileSystem().createNew(path_);
+  ScratchDb() : base_(jettest::readFile(jettest::fixture("jackcess-V2000-delTestV2000.mdb"))) {
+    file_ = defaultFileSystem().createOutput(dir_.file("db.mdb"));
     file_->writeAt(0, base_.data(), base_.size());
     std::vector<uint32_t> pinned;
     for (uint32_t pg = 0; pg < base_.size() / 4096; ++pg) pinned.push_back(pg);
@@ -41,18 +36,16 @@ class ScratchDb {
   PageSink& sink() { return *sink_; }
   const Format& format() { return Format::of(Version::Jet4); }
   const Database& open() {
-    for (uint32_t pg = base_.size() / 4096; pg < alloc_->end(); ++pg)
+    for (uint32_t pg = static_cast<uint32_t>(base_.size() / 4096); pg < alloc_->end(); ++pg)
       if (!sink_->written(pg)) sink_->write(pg, std::vector<uint8_t>(4096, 0));
-    file_->close();
-    db_ = Database::open(path_, "");
+    db_ = Database::open(file_, std::nullopt);
     return *db_;
   }
 
  private:
-  ScratchDir dir_;
+  jettest::TempDir dir_;
   std::vector<uint8_t> base_;
-  std::string path_;
-  std::unique_ptr<WriteFile> file_;
+  std::shared_ptr<OutputFile> file_;
   std::unique_ptr<PageAllocator> alloc_;
   std::unique_ptr<PageSink> sink_;
   std::unique_ptr<Database> db_;
@@ -63,6 +56,25 @@ std::vector<uint8_t> entryBytes(const std::vector<uint8_t>& key, uint32_t page, 
   e.insert(e.end(), {uint8_t(page >> 16), uint8_t(page >> 8), uint8_t(page), row});
   return e;
 }
+
+// Collects the leaf entries in order, checks every node entry against its
+// child's last entry and counts the levels.
+struct TreeReader : IndexVisitor {
+  std::vector<std::vector<uint8_t>> entries;
+  int depth = 0;
+  void onPage(const IndexPage& p, int d) override {
+    EXPECT_EQ(p.owner, 2u);
+    depth = std::max(depth, d + 1);
+  }
+  void onEntry(const IndexEntry& e) override { entries.push_back(e.keyAndRow.copy()); }
+  void onChild(const IndexPage&, const IndexEntry* bound, const IndexEntry*, const IndexEntry*,
+               const IndexEntry* last) override {
+    ASSERT_NE(last, nullptr) << "an empty child";
+    if (bound) {
+      EXPECT_EQ(bound->keyAndRow.copy(), last->keyAndRow.copy());
+    }
+  }
+};
 
 }  // namespace
 
@@ -122,42 +134,21 @@ TEST_P(IndexSizes, TreeReadsBackInOrderWithConsistentNodes) {
   }
   std::vector<EntryRef> refs;
   for (const auto& e : entries) refs.push_back({e.data(), static_cast<uint32_t>(e.size())});
-  std::sort(refs.begin(), refs.end(), entryLess);
+  std::sort(refs.begin(), refs.end(),
+            [](const EntryRef& a, const EntryRef& b) { return jet::entryLess(a, b); });
   const BuiltIndex built = buildIndex(refs, 2, s.alloc(), s.sink());
   const Database& db = s.open();
-
-  RealIndex index;
-  index.rootPage = built.root;
-  const std::vector<IndexEntry> back = readIndexEntries(db, index);
-  ASSERT_EQ(back.size(), refs.size());
-  for (size_t i = 0; i < refs.size(); ++i) {
-    const std::vector<uint8_t> original(refs[i].data, refs[i].data + refs[i].size);
-    ASSERT_EQ(entryBytes(back[i].key, back[i].page, back[i].row), original) << i;
-  }
-  // Every node entry is its child's last entry; count the levels.
-  int levels = 1;
-  for (uint32_t pg = built.root;; ++levels) {
-    const IndexPage p = readIndexPage(db, pg);
-    EXPECT_EQ(p.owner, 2u);
-    if (p.leaf()) break;
-    pg = p.entries.front().child;
-  }
-  for (uint32_t pg : built.pages) {
-    const IndexPage p = readIndexPage(db, pg);
-    for (const IndexEntry& e : p.entries) {
-      if (p.leaf()) break;
-      const IndexPage child = readIndexPage(db, e.child);
-      ASSERT_FALSE(child.entries.empty());
-      EXPECT_EQ(child.entries.back().key, e.key);
-      EXPECT_EQ(child.entries.back().page, e.page);
-      EXPECT_EQ(child.entries.back().row, e.row);
-    }
-  }
+  TreeReader tree;
+  walkIndex(db.pages(), built.root, 2, tree);
+  ASSERT_EQ(tree.entries.size(), refs.size());
+  for (size_t i = 0; i < refs.size(); ++i)
+    ASSERT_EQ(tree.entries[i], std::vector<uint8_t>(refs[i].data, refs[i].data + refs[i].size))
+        << i;
   if (n > 100000) {
-    EXPECT_GE(levels, 3) << "the deep case was not exercised";
+    EXPECT_GE(tree.depth, 3) << "the deep case was not exercised";
   }
   if (n <= 1) {
-    EXPECT_EQ(levels, 1);
+    EXPECT_EQ(tree.depth, 1);
   }
 }
 
@@ -175,7 +166,7 @@ TEST(UsageMapBuilder, InlineAndReferenceMapsListExactlyTheirPages) {
   holder.flush();
   const Database& db = s.open();
   for (size_t i = 0; i < sets.size(); ++i) {
-    const UsageMap m = readUsageMap(db, where[i]);
+    const UsageMap m = readUsageMap(db.pages(), where[i]);
     EXPECT_EQ(m.pages, sets[i]) << i;
     EXPECT_EQ(m.kind, i == 2 ? UsageMap::Kind::Reference : UsageMap::Kind::Inline) << i;
   }
@@ -189,7 +180,7 @@ TEST(UsageMapBuilder, GlobalMapMarksExactlyTheUnusedPagesFree) {
     for (uint32_t pg = 35; pg < size; pg += 5) used[pg] = false;
     s.sink().write(1, buildGlobalMapPage(used, s.alloc(), s.sink()));
     const Database& db = s.open();
-    const UsageMap global = readGlobalMap(db);
+    const UsageMap global = readGlobalMap(db.pages());
     std::vector<uint32_t> expected;
     // Pages past `used` are the map's own bitmap pages: in use.
     for (uint32_t pg = 0; pg < size; ++pg)

@@ -2,43 +2,33 @@
 // deleted or overflow slots left, every page accounted for.
 #include <gtest/gtest.h>
 
-#include "jet/Bytes.h"
-#include "jet/Compact.h"
-#include "jet/CompactDigest.h"
-#include "jet/CompactSource.h"
-#include "jet/Database.h"
-#include "jet/Error.h"
-#include "jet/UsageMap.h"
-#include "jet/support/compact_files.h"
-#include "jet/support/compact_judges.h"
+#include "jet/Engine.h"
+#include "jet/db/TableScan.h"
+#include "jet/format/Row.h"
+#include "jet/format/UsageMap.h"
+#include "jet/support/jet_testing.h"
 
-using namespace jet::testing;
-using namespace jet::compact;
-
-namespace {
-const std::string kDemo = std::string(LW_SOURCE_DIR) + "/demo/Ledgerwick.mdb";
-const std::string kDemoConnect = ";pwd=m0ssb4nk7q";
-}  // namespace
+using namespace jettest;
 
 TEST(CompactLayout, RowsFollowThePrimaryKey) {
-  ScratchDir dir;
-  jet::compactDatabase(kDemo, dir.file("out.mdb"), kDemoConnect);
-  SourceFile f(dir.file("out.mdb"), kDemoConnect);
+  TempDir dir;
+  jet::compactDatabase(demoDatabase(), dir.file("out.mdb"), connectOf(demoDatabase()));
+  const auto db = jettest::open(dir.file("out.mdb"), connectOf(demoDatabase()));
   int checked = 0;
-  for (const CatalogTable& t : readCatalogTables(f)) {
-    if (t.name != "Orders" && t.name != "Customers") continue;
-    const SourceTable st = readTable(f, t.tdef);
+  for (const char* name : {"Orders", "Customers"}) {
+    const jet::TableDef& def = db->tableDef(db->catalog().findTable(name)->tdefPage());
     const jet::Column* id = nullptr;
-    for (const auto& c : st.def.columns)
-      if (c.flags & 0x04) id = &c;
-    ASSERT_NE(id, nullptr);
+    for (const jet::LogicalIndex& li : def.logicalIndexes)
+      if (li.primaryKey())
+        id = def.columnByNumber(def.realIndexes.at(li.realIndex).columns.at(0).column);
+    ASSERT_NE(id, nullptr) << name << " has no primary key";
     int32_t previous = INT32_MIN;
-    for (uint32_t raw : liveRows(f, st.def)) {
-      const auto row = readRow(f, jet::RowPtr::fromRaw(raw));
-      const int32_t v = static_cast<int32_t>(jet::le32(row.data() + 2 + id->fixedOffset));
-      EXPECT_GT(v, previous) << t.name;
+    jet::TableScan scan(*db, def);
+    for (jet::RawRow row; scan.next(row); ++checked) {
+      const int32_t v = static_cast<int32_t>(
+          jet::le32(jet::RowFields(def, true, row.bytes).field(*id).bytes.data()));
+      EXPECT_GT(v, previous) << name;
       previous = v;
-      ++checked;
     }
   }
   EXPECT_GT(checked, 1000);
@@ -49,19 +39,17 @@ TEST(CompactLayout, NoDeletedOrOverflowSlotsAndNoPageUnaccountedFor) {
        {"jackcess-V2000-overflowTestV2000.mdb", "jackcess-V1997-overflowTestV1997.mdb",
         "jackcess-V2000-delTestV2000.mdb"}) {
     SCOPED_TRACE(name);
-    ScratchDir dir;
+    TempDir dir;
     const std::string out = dir.file("out.mdb");
-    jet::compactDatabase(testData(name), out, "");
-    expectSameInJudges(testData(name), out, "");
-    const auto db = jet::Database::open(out, "");
-    const jet::UsageMap global = jet::readGlobalMap(*db);
+    jet::compactDatabase(fixture(name), out, "");
+    const auto db = jettest::open(out);
     std::vector<bool> free(db->pageCount(), false);
-    for (uint32_t pg : global.pages)
-      if (pg < free.size()) free[pg] = true;
+    for (uint32_t pg : jet::readGlobalMap(db->pages()).pages) free[pg] = true;
     const uint32_t rco = db->format().rowCountOffset;
     int freeInside = 0;
     for (uint32_t pg = 2; pg < db->pageCount(); ++pg) {
-      const jet::ByteView p = db->page(pg);
+      const jet::Page page = db->page(pg);
+      const jet::ByteView p = page.bytes();
       if (free[pg]) {
         ++freeInside;
         continue;

@@ -11,7 +11,7 @@
 #include <filesystem>
 
 #include "jet/Engine.h"
-#include "jet/LockFile.h"
+#include "jet/db/LockFile.h"
 #include "jet/support/jet_testing.h"
 
 namespace {
@@ -118,24 +118,6 @@ TEST_F(InUse, CheckAndInfoWarn) {
   const auto check = jettest::run({jettest::jetdbPath(), "check", db_, "--json"});
   EXPECT_EQ(check.exitCode, 1);
   EXPECT_TRUE(jettest::parseJson(check.out)["inUse"].boolean);
-}
-
-TEST_F(InUse, BusyCommitSlotIsNotCalledUncleanWhileInUse) {
-  std::vector<uint8_t> bytes = jettest::readFile(db_);
-  bytes[0xE00 + 2 * 1 + 1] = 0x00;  // slot 1 mid-write
-  jettest::writeFile(db_, bytes);
-  const auto mentions = [](const jet::CheckReport& r, const char* text) {
-    for (const jet::Finding& f : r.findings)
-      if (f.message.find(text) != std::string::npos) return true;
-    return false;
-  };
-  EXPECT_TRUE(mentions(jet::check(db_, ""), "not closed cleanly"));
-  jettest::writeFile(ldb_, std::vector<uint8_t>(64, 'x'));
-  LockHolder holder(ldb_, 0x10000001);
-  ASSERT_TRUE(holder.locked());
-  const jet::CheckReport busy = jet::check(db_, "");
-  EXPECT_FALSE(mentions(busy, "not closed cleanly"));
-  EXPECT_TRUE(mentions(busy, "may be writing"));
 }
 
 // Runs f as another user when we are root (the lock file then belongs to

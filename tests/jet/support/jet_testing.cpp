@@ -6,12 +6,18 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
+
+#include "jet/Engine.h"
+#include "jet/format/Header.h"
+#include "jet/util/Bytes.h"
+#include "jet/util/Rc4.h"
 
 extern char** environ;
 
@@ -21,6 +27,49 @@ std::string fixture(const std::string& name) {
   return std::string(LW_TEST_DATA_DIR) + "/jet/" + name;
 }
 std::string demoDatabase() { return std::string(LW_SOURCE_DIR) + "/demo/Ledgerwick.mdb"; }
+
+std::string passwordOf(const std::string& path) {
+  // The one in its header: tests know their files' passwords (ASCII) anyway.
+  std::vector<uint8_t> head = readFile(path);
+  head.resize(std::min<size_t>(head.size(), 4096));
+  const jet::Header h = jet::parseHeader(jet::ByteView(head), path);
+  std::string password;
+  const size_t step = h.version == jet::Version::Jet3 ? 1 : 2;
+  for (size_t i = 0; i < h.password.size() && h.password[i] != 0; i += step)
+    password.push_back(static_cast<char>(h.password[i]));
+  return password;
+}
+
+std::string connectOf(const std::string& path) {
+  const std::string p = passwordOf(path);
+  return p.empty() ? "" : ";pwd=" + p;
+}
+
+std::unique_ptr<jet::Database> open(const std::string& path) { return open(path, connectOf(path)); }
+
+std::unique_ptr<jet::Database> open(const std::string& path, const std::string& connect) {
+  return jet::Database::open(jet::defaultFileSystem(), path, jet::Credentials(connect).password);
+}
+
+int errorOf(const std::function<void()>& f) {
+  try {
+    f();
+  } catch (const jet::Error& e) {
+    return e.number();
+  }
+  return 0;
+}
+
+std::vector<std::string> sharedFixtures() {
+  std::vector<std::string> files;
+  const std::filesystem::path dir =
+      std::filesystem::path(LW_SOURCE_DIR) / ".." / "shared" / "fixtures";
+  std::error_code ec;
+  for (const auto& e : std::filesystem::recursive_directory_iterator(dir, ec))
+    if (e.path().extension() == ".mdb") files.push_back(e.path().lexically_normal().string());
+  std::sort(files.begin(), files.end());
+  return files;
+}
 std::string jetdbPath() { return std::string(LW_BINARY_DIR) + "/jet/cli/jetdb"; }
 
 bool haveProgram(const std::string& name) {
@@ -86,6 +135,38 @@ TempDir::~TempDir() {
   std::error_code ec;
   std::filesystem::remove_all(path_, ec);
 }
+
+std::vector<std::string> TempDir::entries() const {
+  std::vector<std::string> names;
+  for (const auto& e : std::filesystem::directory_iterator(path_))
+    names.push_back(e.path().filename());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+Surgery::Surgery(const std::string& path) : bytes(readFile(path)) {
+  // The header fields this needs, behind the fixed mask of page 0.
+  std::vector<uint8_t> head(bytes.begin(), bytes.begin() + 0x80);
+  jet::Rc4::apply(0x6b39dac7u, head.data() + 0x18, 0x80 - 0x18);
+  pageSize = bytes[0x14] == 0 ? 2048 : 4096;
+  dbKey = jet::le32(head.data() + 0x3E);
+}
+
+std::vector<uint8_t> Surgery::page(uint32_t pg) const {
+  std::vector<uint8_t> p(bytes.begin() + size_t{pg} * pageSize,
+                         bytes.begin() + size_t{pg + 1} * pageSize);
+  jet::codePage(dbKey, pg, p.data(), p.size());
+  return p;
+}
+
+void Surgery::setPage(uint32_t pg, const std::vector<uint8_t>& page) {
+  std::vector<uint8_t> p = page;
+  jet::codePage(dbKey, pg, p.data(), p.size());
+  if (bytes.size() < size_t{pg + 1} * pageSize) bytes.resize(size_t{pg + 1} * pageSize);
+  std::copy(p.begin(), p.end(), bytes.begin() + size_t{pg} * pageSize);
+}
+
+void Surgery::save(const std::string& path) const { writeFile(path, bytes); }
 
 std::vector<uint8_t> readFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);

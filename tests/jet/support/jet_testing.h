@@ -5,16 +5,33 @@
 // outputs compared (mdb-export CSV, jetdb JSON lines).
 
 #include <cstdint>
+#include <functional>
 #include <map>
+#include <memory>
 #include <string>
 #include <variant>
 #include <vector>
 
+#include "jet/db/Database.h"
+
 namespace jettest {
+
+// Opens a database through the real file system, with the password a DAO
+// connect string gives (";pwd=..."); by default the one the file has.
+std::unique_ptr<jet::Database> open(const std::string& path);
+std::unique_ptr<jet::Database> open(const std::string& path, const std::string& connect);
+// The number of the jet::Error that f throws, 0 when it throws none.
+int errorOf(const std::function<void()>& f);
 
 std::string fixture(const std::string& name);  // tests/data/jet/<name>
 std::string demoDatabase();                    // demo/Ledgerwick.mdb
 constexpr const char* kDemoPassword = "m0ssb4nk7q";
+// The password stored in a database's header, "" when it has none.
+std::string passwordOf(const std::string& path);
+std::string connectOf(const std::string& path);  // ";pwd=..." or ""
+// The real files in ../shared/fixtures (peer-written/ included), sorted;
+// empty when the folder is not there.
+std::vector<std::string> sharedFixtures();
 std::string jetdbPath();
 bool haveProgram(const std::string& name);  // on PATH
 
@@ -34,6 +51,7 @@ class TempDir {
   TempDir& operator=(const TempDir&) = delete;
   const std::string& path() const { return path_; }
   std::string file(const std::string& name) const { return path_ + "/" + name; }
+  std::vector<std::string> entries() const;  // names, sorted
 
  private:
   std::string path_;
@@ -41,6 +59,18 @@ class TempDir {
 
 std::vector<uint8_t> readFile(const std::string& path);
 void writeFile(const std::string& path, const std::vector<uint8_t>& bytes);
+
+// A file's bytes with its pages as the engine sees them (decoded when the
+// database is encoded), for damaging a copy on purpose.
+struct Surgery {
+  explicit Surgery(const std::string& path);
+  uint32_t pageSize = 0, dbKey = 0;
+  std::vector<uint8_t> bytes;  // as stored
+  uint32_t pages() const { return static_cast<uint32_t>(bytes.size() / pageSize); }
+  std::vector<uint8_t> page(uint32_t pg) const;                 // decoded
+  void setPage(uint32_t pg, const std::vector<uint8_t>& page);  // given decoded
+  void save(const std::string& path) const;
+};
 
 // RFC-4180 style CSV (quotes doubled, fields may span lines).
 std::vector<std::vector<std::string>> parseCsv(const std::string& text);

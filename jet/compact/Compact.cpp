@@ -1,0 +1,162 @@
+// Compaction's outer shell: refuses what DAO refuses, writes into a new file
+// beside the destination, reads it back and checks it, flushes it, and only
+// then gives it the destination's name. On any failure nothing is left.
+#include "jet/compact/Compact.h"
+
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
+#include <atomic>
+#include <exception>
+#include <memory>
+#include <thread>
+
+#include "jet/compact/Compactor.h"
+#include "jet/compact/Pacer.h"
+#include "jet/db/Checker.h"
+#include "jet/db/Database.h"
+#include "jet/db/LockFile.h"
+
+namespace jet::compact {
+namespace {
+
+FileState sourceState(FileSystem& fs, const std::string& src) {
+  const std::optional<FileState> s = fs.stat(src);
+  if (!s) throw Error(3024, "Could not find file '" + src + "'.");
+  return *s;
+}
+
+[[noreturn]] void throwInUse(const std::string& src) {
+  throw Error(3045, "Could not use '" + src + "'; file already in use.");
+}
+
+// Runs f on a thread of its own; join() waits for it, reporting progress
+// meanwhile, and rethrows what f threw.
+class Background {
+ public:
+  template <typename F>
+  explicit Background(F f)
+      : thread_([this, f]() mutable {
+          try {
+            f();
+          } catch (...) {
+            failed_ = std::current_exception();
+          }
+          done_ = true;
+        }) {}
+  ~Background() {
+    if (thread_.joinable()) thread_.join();
+  }
+  void join(Pacer& pacer, double at) {
+    while (!done_) {
+      pacer.now(at);
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    thread_.join();
+    if (failed_) std::rethrow_exception(failed_);
+  }
+
+ private:
+  std::exception_ptr failed_;
+  std::atomic<bool> done_{false};
+  std::thread thread_;
+};
+
+void failOnFindings(const CheckReport& report) {
+  for (const Finding& f : report.findings)
+    if (f.severity != Severity::Info)
+      throw Error(3049, "The compacted copy fails the integrity check" +
+                            (f.table.empty() ? std::string() : " (table '" + f.table + "')") +
+                            " at page " + std::to_string(f.page) + ": " + f.message);
+}
+
+// Reads the output back as verification sees it: the integrity check a user
+// would run on it (on the other core), and the same rows and index entries
+// as were copied from the source.
+void verifyOutput(const std::shared_ptr<OutputFile>& out, const Credentials& credentials,
+                  const WriteOutcome& written, Pacer& pacer) {
+  std::atomic<bool> stop{false};
+  CheckReport report;
+  Background checker([&] {
+    const auto db = Database::open(out, credentials.password);
+    checkDatabase(*db, report, &stop);
+  });
+  try {
+    const auto db = Database::open(out, credentials.password);
+    const std::vector<CatalogTable> tables = catalogTables(*db);
+    std::vector<TableDigest> digest;
+    for (size_t i = 0; i < tables.size(); ++i) {
+      digest.push_back(digestTable(*db, tables[i]));
+      pacer.now(static_cast<double>(i + 1) / (tables.size() + 1));
+    }
+    compareDigests(written.digest, digest);
+    checker.join(pacer, 1.0);
+  } catch (const Corrupt& e) {
+    stop = true;
+    throw Error(3049, std::string("The compacted copy does not read back correctly: ") + e.what());
+  } catch (...) {
+    stop = true;
+    throw;
+  }
+  failOnFindings(report);
+}
+
+}  // namespace
+
+CompactResult compactWith(FileSystem& fs, const std::string& src, const std::string& dst,
+                          const Credentials& credentials, const CompactOptions& options,
+                          const Progress& progress) {
+  const FileState before = sourceState(fs, src);
+  if (fs.exists(dst)) throw Error(3204, "Database already exists.");
+  if (databaseInUse(fs, src)) throwInUse(src);
+  const auto source = Database::open(fs, src, credentials.password);
+  Pacer pacer(progress);
+  const std::shared_ptr<OutputFile> out = fs.createOutput(dst);
+  pacer.phase(0.0, 0.85);
+  WriteOutcome outcome;
+  try {
+    outcome = writeCompacted(*source, *out, options, pacer);
+  } catch (const Corrupt& e) {
+    throw Error(3049, "Cannot compact '" + src + "': " + e.description());
+  }
+#ifdef __GLIBC__
+  // What the copying freed goes back to the system before the read-back
+  // takes its share; glibc keeps freed heap otherwise.
+  ::malloc_trim(0);
+#endif
+  // The flush to disk runs while the copy is read back: both must succeed
+  // before the copy gets its name.
+  pacer.phase(0.85, 1.0);
+  Background flusher([&] { out->sync(); });
+  std::exception_ptr verifyFailed;
+  try {
+    verifyOutput(out, credentials, outcome, pacer);
+  } catch (...) {
+    verifyFailed = std::current_exception();
+  }
+  flusher.join(pacer, 1.0);  // a failed flush is reported first, as it happened first
+  if (verifyFailed) std::rethrow_exception(verifyFailed);
+  if (sourceState(fs, src) != before) throwInUse(src);
+  pacer.now(1.0);
+  out->publish();
+  try {
+    fs.syncDirectory(folderOf(dst));
+  } catch (...) {
+    fs.remove(dst);
+    throw;
+  }
+  return outcome.result;
+}
+
+}  // namespace jet::compact
+
+namespace jet {
+
+CompactResult compactDatabase(const std::string& src, const std::string& dst,
+                              const Credentials& credentials, const CompactOptions& options,
+                              const Progress& progress) {
+  return compact::compactWith(defaultFileSystem(), src, dst, credentials, options, progress);
+}
+
+}  // namespace jet

@@ -1,0 +1,341 @@
+#include "jet/compact/Compactor.h"
+
+#include <algorithm>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "jet/compact/LongValueWriter.h"
+#include "jet/compact/Pacer.h"
+#include "jet/compact/SourceIndex.h"
+#include "jet/db/Database.h"
+#include "jet/db/RowMap.h"
+#include "jet/db/TableScan.h"
+#include "jet/format/DataPageBuilder.h"
+#include "jet/format/Header.h"
+#include "jet/format/IndexBuilder.h"
+#include "jet/format/LongValue.h"
+#include "jet/format/Row.h"
+#include "jet/format/UsageMapBuilder.h"
+
+namespace jet::compact {
+namespace {
+
+// One table on its way: the definition to patch, its live rows, and where
+// each went.
+struct TableCopy {
+  explicit TableCopy(const CatalogTable& t) : table(t) {}
+  const CatalogTable& table;
+  TableDef def;                    // a copy: its buffer is patched
+  std::vector<uint32_t> live;      // header slots, page order
+  RowMap rows;                     // position of each live row
+  std::vector<uint32_t> newPlace;  // per position: RowPtr raw in the output
+  std::vector<uint64_t> hashes;    // per position: the row's checksum
+  std::vector<uint32_t> dataPages, freePages;
+  std::map<uint16_t, LongValueWriter> longValues;  // per memo/OLE column
+  bool haveAuto = false;
+  int32_t maxAuto = 0;
+  TableDigest digest;
+};
+
+class Compactor {
+ public:
+  Compactor(const Database& src, OutputFile& out, const CompactOptions& options, Pacer& pacer)
+      : src_(src),
+        f_(src.format()),
+        options_(options),
+        pacer_(pacer),
+        sink_(out, src.format(), src.header().dbKey) {}
+
+  WriteOutcome run() {
+    WriteOutcome outcome;
+    std::vector<CatalogTable> tables;
+    try {
+      tables = catalogTables(src_);
+    } catch (const Corrupt& e) {
+      damaged("MSysObjects", 2, e.description());
+    }
+    std::vector<uint32_t> pinned;
+    for (const CatalogTable& t : tables) pinned.push_back(t.tdef);
+    alloc_ = std::make_unique<PageAllocator>(pinned);
+    holder_ = std::make_unique<MapHolder>(*alloc_, sink_);
+    for (size_t i = 0; i < tables.size(); ++i) {
+      pacer_.phase(static_cast<double>(i) / tables.size(),
+                   static_cast<double>(i + 1) / tables.size());
+      outcome.digest.push_back(compactTable(tables[i], outcome.result));
+    }
+    finish();
+    outcome.result.sourceBytes = src_.fileSize();
+    outcome.result.sourcePages = src_.pageCount();
+    outcome.result.outputPages = alloc_->end();
+    outcome.result.outputBytes = uint64_t{alloc_->end()} * f_.pageSize;
+    return outcome;
+  }
+
+ private:
+  [[noreturn]] static void damaged(const std::string& table, uint32_t page,
+                                   const std::string& what) {
+    throw Error(3049, "Table '" + table + "' (page " + std::to_string(page) +
+                          ") is damaged in a way compaction cannot mend safely: " + what + ".");
+  }
+
+  TableDigest compactTable(const CatalogTable& t, CompactResult& result) {
+    TableCopy c(t);
+    try {
+      c.def = src_.tableDef(t.tdef);
+      c.live = liveRows(src_, c.def);
+      c.rows = RowMap(c.live, src_.pageCount());
+    } catch (const Corrupt& e) {
+      damaged(t.name, t.tdef, e.description());
+    }
+    c.digest.tdef = t.tdef;
+    c.digest.name = t.name;
+    const size_t pk = primaryKey(c.def);
+    if (pk != SIZE_MAX) readIndex(c, pk, primaryKey_);
+    copyRows(c, rowOrder(c, pk));
+    for (size_t k = 0; k < c.def.realIndexes.size(); ++k) copyIndex(c, k, k == pk);
+    patchDefinition(c);
+    writeTdef(c.def);
+    pacer_.now(1.0);
+    if (!t.system) {
+      result.tables += 1;
+      result.rows += c.live.size();
+    }
+    return std::move(c.digest);
+  }
+
+  static size_t primaryKey(const TableDef& d) {
+    for (const LogicalIndex& l : d.logicalIndexes)
+      if (l.primaryKey() && l.realIndex < d.realIndexes.size()) return l.realIndex;
+    return SIZE_MAX;
+  }
+
+  void readIndex(TableCopy& c, size_t k, SourceIndex& into) {
+    try {
+      into.read(src_, c.def, k, c.rows, pacer_);
+    } catch (const Corrupt& e) {
+      damaged(c.table.name, c.def.realIndexes[k].rootPage, e.description());
+    }
+  }
+
+  // Primary-key order where there is one, page order for the rest.
+  std::vector<uint32_t> rowOrder(const TableCopy& c, size_t pk) const {
+    std::vector<uint32_t> order;
+    order.reserve(c.live.size());
+    if (pk != SIZE_MAX)
+      for (const SourceIndex::Entry& e : primaryKey_.entries) order.push_back(e.row);
+    if (order.size() != c.live.size()) {
+      std::vector<bool> placed(c.live.size(), false);
+      for (uint32_t o : order) placed[o] = true;
+      for (uint32_t i = 0; i < c.live.size(); ++i)
+        if (!placed[i]) order.push_back(i);
+    }
+    return order;
+  }
+
+  void copyRows(TableCopy& c, const std::vector<uint32_t>& order) {
+    c.newPlace.resize(c.live.size());
+    c.hashes.resize(c.live.size());
+    DataPageBuilder page(f_, c.table.tdef);
+    uint32_t pg = 0;
+    const auto flush = [&] {
+      if (page.empty()) return;
+      if (page.freeSpace() >= f_.pageSize / 8) c.freePages.push_back(pg);
+      sink_.write(pg, page.page());
+      c.dataPages.push_back(pg);
+      page.reset();
+    };
+    const Column* autoColumn = autoNumberColumn(c.def);
+    const size_t maxRow = DataPageBuilder::maxRow(f_);
+    RowHasher hasher(src_, c.def);
+    for (size_t n = 0; n < order.size(); ++n) {
+      const uint32_t o = order[n];
+      const RowPtr header = RowPtr::fromRaw(c.live[o]);
+      uint64_t lvHash = 0;
+      try {
+        const RowSlot slot = readRow(src_.pages(), header);
+        row_.assign(slot.bytes.begin(), slot.bytes.end());
+        lvHash = copyLongValues(c);
+        if (autoColumn) noteAutoNumber(c, *autoColumn);
+      } catch (const Corrupt& e) {
+        damaged(c.table.name, header.page, e.description());
+      }
+      if (row_.size() > maxRow) damaged(c.table.name, header.page, "a row is longer than a page");
+      c.hashes[o] = hasher.hash(ByteView(row_), lvHash);
+      c.digest.rows.add(c.hashes[o]);
+      if (!page.fits(row_.size())) flush();
+      if (page.empty()) pg = alloc_->allocate();
+      c.newPlace[o] = RowPtr{pg, page.add(row_.data(), row_.size())}.raw();
+      pacer_.step(0.8 * static_cast<double>(n) / order.size());
+    }
+    flush();
+    for (auto& [column, writer] : c.longValues) writer.flush();
+  }
+
+  static const Column* autoNumberColumn(const TableDef& d) {
+    const Column* found = nullptr;
+    for (const Column& col : d.columns)
+      if (col.type == column_type::kLong && (col.flags & column_flag::kAutoNumber)) found = &col;
+    return found;
+  }
+
+  // Moves the row's memo/OLE data held outside it and points the row at the
+  // new place; returns the checksum of that data.
+  uint64_t copyLongValues(TableCopy& c) {
+    uint64_t lvHash = 0;
+    for (const Column& col : c.def.columns) {
+      if (!col.longValue()) continue;
+      const Field f = RowFields(c.def, f_.jet4, ByteView(row_)).field(col);
+      if (f.null || f.bytes.empty()) continue;
+      const LongValueHeader h = parseLongValueHeader(f.bytes);
+      if (h.kind == LongValueKind::Inline) continue;
+      const size_t at = static_cast<size_t>(f.bytes.data() - row_.data());
+      data_.clear();
+      pieces_.clear();
+      forEachPiece(src_.pages(), f.bytes, [&](ByteView piece, RowPtr) {
+        data_.insert(data_.end(), piece.begin(), piece.end());
+        pieces_.push_back(static_cast<uint32_t>(piece.size()));
+      });
+      lvHash = mixLongValue(lvHash, col, data_.data(), data_.size());
+      LongValueWriter& writer = c.longValues.try_emplace(col.number, *alloc_, sink_).first->second;
+      const RowPtr first = writer.write(data_, pieces_, h.kind == LongValueKind::SingleRow);
+      putLe32(row_.data() + at + 4, first.raw());
+      putLe32(row_.data() + at + 8, 0);
+    }
+    return lvHash;
+  }
+
+  void noteAutoNumber(TableCopy& c, const Column& col) {
+    const Field f = RowFields(c.def, f_.jet4, ByteView(row_)).field(col);
+    if (f.null || f.bytes.size() != 4) return;
+    const int32_t v = static_cast<int32_t>(f.bytes.u32(0));
+    c.maxAuto = c.haveAuto ? std::max(c.maxAuto, v) : v;
+    c.haveAuto = true;
+  }
+
+  // An index from its old entries, pointers remapped, in order again.
+  void copyIndex(TableCopy& c, size_t k, bool primary) {
+    if (!primary) readIndex(c, k, scratch_);
+    const SourceIndex& si = primary ? primaryKey_ : scratch_;
+    bytes_.clear();
+    bytes_.reserve(si.keys.size() + 4 * si.entries.size());
+    Multiset m;
+    for (size_t i = 0; i < si.entries.size(); ++i) {
+      const SourceIndex::Entry& e = si.entries[i];
+      // Entries point all over the table: fetch the rows' slots a few ahead.
+      if (i + 16 < si.entries.size()) {
+        __builtin_prefetch(&c.newPlace[si.entries[i + 16].row]);
+        __builtin_prefetch(&c.hashes[si.entries[i + 16].row]);
+      }
+      bytes_.insert(bytes_.end(), si.keys.begin() + e.offset,
+                    si.keys.begin() + e.offset + e.keyLength);
+      const uint32_t p = c.newPlace[e.row];
+      uint8_t ptr[4];
+      putBe32(ptr, p);
+      bytes_.insert(bytes_.end(), ptr, ptr + 4);
+      m.add(mix(hashBytes(si.keys.data() + e.offset, e.keyLength), c.hashes[e.row]));
+    }
+    refs_.clear();
+    refs_.reserve(si.entries.size());
+    size_t at = 0;
+    for (const SourceIndex::Entry& e : si.entries) {
+      refs_.push_back({bytes_.data() + at, static_cast<uint32_t>(e.keyLength + 4u)});
+      at += e.keyLength + 4;
+    }
+    const uint32_t unique = sortEntries(refs_);
+    const BuiltIndex built = buildIndex(refs_, c.table.tdef, *alloc_, sink_);
+    const RealIndex& r = c.def.realIndexes[k];
+    std::vector<uint8_t>& b = c.def.buffer;
+    putLe32(b.data() + r.countOffset + 4, unique);
+    putLe32(b.data() + r.definitionOffset + f_.realIdxUsageMap, placeMap(built.pages).raw());
+    putLe32(b.data() + r.definitionOffset + f_.realIdxRoot, built.root);
+    c.digest.indexes.push_back(m);
+    pacer_.step(0.8 + 0.2 * static_cast<double>(k + 1) / c.def.realIndexes.size());
+  }
+
+  // Counts, seed and maps.
+  void patchDefinition(TableCopy& c) {
+    std::vector<uint8_t>& b = c.def.buffer;
+    putLe32(b.data() + c.def.numRowsOffset, static_cast<uint32_t>(c.live.size()));
+    if (autoNumberColumn(c.def)) {
+      const int32_t stored = static_cast<int32_t>(c.def.autoNumber);
+      int32_t seed = c.haveAuto ? c.maxAuto : 0;
+      // A seed below a value in use would hand that value out again.
+      if (options_.keepAutoNumberSeed) seed = c.haveAuto ? std::max(stored, c.maxAuto) : stored;
+      putLe32(b.data() + c.def.autoNumberOffset, static_cast<uint32_t>(seed));
+    }
+    putLe32(b.data() + c.def.ownedMapOffset, placeMap(c.dataPages).raw());
+    putLe32(b.data() + c.def.freeMapOffset, placeMap(c.freePages).raw());
+    static const std::vector<uint32_t> kNone;
+    for (const LongValueMap& m : c.def.longValueMaps) {
+      const auto it = c.longValues.find(m.column);
+      const bool any = it != c.longValues.end();
+      putLe32(b.data() + m.offset + 2, placeMap(any ? it->second.pages() : kNone).raw());
+      if (!m.free.null())
+        putLe32(b.data() + m.offset + 6, placeMap(any ? it->second.pagesWithRoom() : kNone).raw());
+    }
+  }
+
+  RowPtr placeMap(const std::vector<uint32_t>& pages) {
+    return holder_->add(buildUsageMap(pages, *alloc_, sink_));
+  }
+
+  // Same pages, same split: the first page keeps its number, continuation
+  // pages get new ones.
+  void writeTdef(const TableDef& d) {
+    const uint32_t ps = f_.pageSize;
+    std::vector<uint32_t> numbers{d.firstPage};
+    for (size_t i = 1; i < d.pages.size(); ++i) numbers.push_back(alloc_->allocate());
+    std::vector<uint8_t> page(ps);
+    for (size_t i = 0; i < d.pages.size(); ++i) {
+      if (i == 0) {
+        std::copy(d.buffer.begin(), d.buffer.begin() + ps, page.begin());
+      } else {
+        putLe32(page.data(), d.pageHeaders[i]);
+        const auto from = d.buffer.begin() + ps + (i - 1) * (ps - 8);
+        std::copy(from, from + (ps - 8), page.begin() + 8);
+      }
+      putLe32(page.data() + 4, i + 1 < numbers.size() ? numbers[i + 1] : 0);
+      sink_.write(numbers[i], page);
+    }
+  }
+
+  void finish() {
+    holder_->flush();
+    std::vector<bool> used(alloc_->end(), false);
+    for (uint32_t pg = 0; pg < used.size(); ++pg) used[pg] = sink_.written(pg);
+    used[0] = used[1] = true;
+    for (uint32_t pg = 2; pg < used.size(); ++pg)
+      if (alloc_->pinned(pg) && !used[pg])
+        throw Error(3049, "internal error: table page " + std::to_string(pg) + " not written");
+    sink_.write(1, buildGlobalMapPage(used, *alloc_, sink_));
+    sink_.write(0, cleanHeaderPage(src_.header()));
+    // Gaps below the highest pinned page stay, free and zeroed.
+    const std::vector<uint8_t> zeros(f_.pageSize, 0);
+    for (uint32_t pg = 2; pg < alloc_->end(); ++pg)
+      if (!sink_.written(pg)) sink_.write(pg, zeros);
+  }
+
+  const Database& src_;
+  const Format& f_;
+  const CompactOptions& options_;
+  Pacer& pacer_;
+  PageSink sink_;
+  std::unique_ptr<PageAllocator> alloc_;
+  std::unique_ptr<MapHolder> holder_;
+  // Buffers reused by every row and index of every table: fresh ones would
+  // be fresh pages from the system, each faulted in again.
+  SourceIndex primaryKey_, scratch_;
+  std::vector<uint8_t> row_, bytes_, data_;
+  std::vector<uint32_t> pieces_;  // sizes of a memo/OLE value's pieces
+  std::vector<EntryRef> refs_;
+};
+
+}  // namespace
+
+WriteOutcome writeCompacted(const Database& src, OutputFile& out, const CompactOptions& options,
+                            Pacer& pacer) {
+  return Compactor(src, out, options, pacer).run();
+}
+
+}  // namespace jet::compact

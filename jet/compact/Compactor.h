@@ -1,0 +1,33 @@
+#pragma once
+
+// The compaction proper: every table's live rows packed into fresh pages
+// (primary-key order where there is one), memo/OLE data repacked, indexes
+// bulk-loaded from their existing entries with the rows' new places, table
+// definitions kept at their page numbers and patched, usage maps and page 1
+// rebuilt, page 0 carried over with clean commit slots.
+
+#include <vector>
+
+#include "jet/Engine.h"
+#include "jet/compact/Digest.h"
+#include "jet/util/FileSystem.h"
+
+namespace jet {
+class Database;
+}
+
+namespace jet::compact {
+
+class Pacer;
+
+struct WriteOutcome {
+  CompactResult result;
+  std::vector<TableDigest> digest;  // of the source, as copied
+};
+
+// Writes the compacted database into out. Throws Error 3049 naming table and
+// page for damage it cannot mend, Error for write failures and cancellation.
+WriteOutcome writeCompacted(const Database& src, OutputFile& out, const CompactOptions& options,
+                            Pacer& pacer);
+
+}  // namespace jet::compact

@@ -1,0 +1,143 @@
+#include "jet/compact/Digest.h"
+
+#include <algorithm>
+
+#include "jet/db/Database.h"
+#include "jet/db/RowMap.h"
+#include "jet/db/TableScan.h"
+#include "jet/format/IndexPage.h"
+#include "jet/format/LongValue.h"
+#include "jet/format/Row.h"
+
+namespace jet::compact {
+
+std::vector<CatalogTable> catalogTables(const Database& db) {
+  std::vector<CatalogTable> tables;
+  for (const CatalogEntry* e : db.catalog().tables(true)) {
+    if (e->tdefPage() < 2 || e->tdefPage() >= db.pageCount())
+      throwCorrupt("the catalog lists table '" + e->name + "' at page " +
+                   std::to_string(e->tdefPage()) + ", outside the file");
+    tables.push_back({e->tdefPage(), e->name, e->system()});
+  }
+  std::sort(tables.begin(), tables.end(),
+            [](const CatalogTable& a, const CatalogTable& b) { return a.tdef < b.tdef; });
+  for (size_t k = 1; k < tables.size(); ++k)
+    if (tables[k].tdef == tables[k - 1].tdef)
+      throwCorrupt("the catalog lists two tables at page " + std::to_string(tables[k].tdef));
+  if (tables.empty() || tables.front().tdef != 2) throwCorrupt("the catalog does not list itself");
+  return tables;
+}
+
+uint64_t RowHasher::hash(ByteView row, uint64_t lvHash) {
+  const RowFields fields(def_, db_.jet4(), row);
+  bool copied = false;
+  for (const Column& c : def_.columns) {
+    if (!c.longValue()) continue;
+    const Field f = fields.field(c);
+    if (f.null || f.bytes.size() < kLongValueHeader || (f.bytes.u8(3) & 0x80)) continue;
+    // Out of the row: its pointer changes in a compaction, its data must not.
+    if (!copied) blanked_.assign(row.begin(), row.end());
+    copied = true;
+    const size_t at = static_cast<size_t>(f.bytes.data() - row.data());
+    std::fill(blanked_.begin() + at + 4, blanked_.begin() + at + kLongValueHeader, 0);
+  }
+  const ByteView hashed = copied ? ByteView(blanked_) : row;
+  return mix(hashBytes(hashed.data(), hashed.size()), lvHash);
+}
+
+uint64_t RowHasher::hash(ByteView row) {
+  const RowFields fields(def_, db_.jet4(), row);
+  uint64_t lvHash = 0;
+  for (const Column& c : def_.columns) {
+    if (!c.longValue()) continue;
+    const Field f = fields.field(c);
+    if (f.null || f.bytes.size() < kLongValueHeader || (f.bytes.u8(3) & 0x80)) continue;
+    readLongValue(db_.pages(), f.bytes, data_);
+    lvHash = mixLongValue(lvHash, c, data_.data(), data_.size());
+  }
+  return hash(row, lvHash);
+}
+
+namespace {
+
+// One index's entries, each as (key, row) checksum pairs, checked for order.
+class IndexDigest : public IndexVisitor {
+ public:
+  IndexDigest(const RowMap& rows, const std::vector<uint64_t>& hashes, const std::string& table)
+      : rows_(rows), hashes_(hashes), table_(table) {}
+
+  void onEntry(const IndexEntry& e) override {
+    const uint32_t at = rows_.find(e.row);
+    if (at == RowMap::kNone)
+      throw Error(3049, "an entry of an index of table '" + table_ + "' points at no row");
+    if (any_ && compareEntries(ByteView(previous_), previousRow_, e.key, e.row) >= 0)
+      throw Error(3049, "an index of table '" + table_ + "' is out of order");
+    any_ = true;
+    previous_.assign(e.key.begin(), e.key.end());
+    previousRow_ = e.row;
+    set.add(mix(hashBytes(e.key.data(), e.key.size()), hashes_[at]));
+  }
+
+  Multiset set;
+
+ private:
+  const RowMap& rows_;
+  const std::vector<uint64_t>& hashes_;
+  const std::string& table_;
+  std::vector<uint8_t> previous_;
+  RowPtr previousRow_;
+  bool any_ = false;
+};
+
+}  // namespace
+
+TableDigest digestTable(const Database& db, const CatalogTable& table) {
+  const TableDef& d = db.tableDef(table.tdef);
+  TableDigest digest;
+  digest.tdef = table.tdef;
+  digest.name = table.name;
+  const std::vector<uint32_t> rows = liveRows(db, d);
+  std::vector<uint64_t> hashes(rows.size());
+  RowHasher hasher(db, d);
+  for (size_t i = 0; i < rows.size(); ++i) {
+    const RowSlot row = readRow(db.pages(), RowPtr::fromRaw(rows[i]));
+    hashes[i] = hasher.hash(row.bytes);
+    digest.rows.add(hashes[i]);
+  }
+  if (d.numRows != rows.size())
+    throw Error(3049, "table '" + table.name + "' stores a row count of " +
+                          std::to_string(d.numRows) + " for " + std::to_string(rows.size()) +
+                          " rows");
+  const RowMap index(rows, db.pageCount());
+  for (const RealIndex& r : d.realIndexes) {
+    IndexDigest entries(index, hashes, table.name);
+    walkIndex(db.pages(), r.rootPage, d.firstPage, entries);
+    digest.indexes.push_back(entries.set);
+  }
+  return digest;
+}
+
+void compareDigests(const std::vector<TableDigest>& expected,
+                    const std::vector<TableDigest>& actual) {
+  const std::string lead = "The compacted copy does not match its source: ";
+  if (expected.size() != actual.size())
+    throw Error(3049, lead + "it lists " + std::to_string(actual.size()) + " tables instead of " +
+                          std::to_string(expected.size()) + ".");
+  for (size_t i = 0; i < expected.size(); ++i) {
+    const TableDigest &e = expected[i], &a = actual[i];
+    if (e.tdef != a.tdef || e.name != a.name)
+      throw Error(3049, lead + "table '" + e.name + "' is missing.");
+    if (!(e.rows == a.rows))
+      throw Error(3049, lead + "the rows of table '" + e.name + "' differ (" +
+                            std::to_string(e.rows.count) + " expected, " +
+                            std::to_string(a.rows.count) + " found).");
+    if (e.indexes.size() != a.indexes.size())
+      throw Error(3049, lead + "table '" + e.name + "' lost an index.");
+    for (size_t k = 0; k < e.indexes.size(); ++k)
+      if (!(e.indexes[k] == a.indexes[k]))
+        throw Error(3049,
+                    lead + "index " + std::to_string(k) + " of table '" + e.name + "' differs.");
+  }
+}
+
+}  // namespace jet::compact

@@ -1,0 +1,53 @@
+#pragma once
+
+// MSysObjects: every object of the database with its Id, parent, type and
+// flags. A local table's Id is the page number of its first TDEF page.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace jet {
+
+class Database;
+
+namespace object_type {
+constexpr int16_t kTable = 1;
+constexpr int16_t kDatabase = 2;
+constexpr int16_t kContainer = 3;
+constexpr int16_t kLinkedOdbc = 4;
+constexpr int16_t kQuery = 5;
+constexpr int16_t kLinkedTable = 6;
+constexpr int16_t kRelationship = 8;
+}  // namespace object_type
+
+struct CatalogEntry {
+  int32_t id = 0;
+  int32_t parentId = 0;
+  std::string name;  // UTF-8
+  int16_t type = 0;
+  uint32_t flags = 0;
+  uint32_t headerPage = 0;  // data page and row of the entry's MSysObjects row
+  uint8_t headerRow = 0;
+
+  bool isTable() const { return type == object_type::kTable; }
+  // Table Id = TDEF page (the top byte is never set for local tables).
+  uint32_t tdefPage() const { return static_cast<uint32_t>(id) & 0x00FFFFFF; }
+  // The one definition of a system object: an "MSys" name (any case) or a
+  // system flag bit (0x80000000, 0x00000002).
+  bool system() const;
+};
+
+struct Catalog {
+  std::vector<CatalogEntry> entries;  // in MSysObjects scan order
+
+  // Local tables (Type 1) in scan order; `withSystem` adds the system tables.
+  std::vector<const CatalogEntry*> tables(bool withSystem) const;
+  // The table of that name (case-insensitive ASCII), or nullptr.
+  const CatalogEntry* findTable(const std::string& name) const;
+};
+
+// Reads MSysObjects (TDEF at page 2). Throws Corrupt.
+Catalog readCatalog(const Database& db);
+
+}  // namespace jet

@@ -1,0 +1,106 @@
+#pragma once
+
+// What the parts of the integrity check share: where findings go, who uses
+// each page, and the advice findings end with.
+
+#include <atomic>
+#include <cstdint>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "jet/Engine.h"
+
+namespace jet {
+
+class Database;
+
+namespace advice {
+// Compaction rebuilds what these findings name.
+inline constexpr const char* kCompact = " Compact the database.";
+// Compaction refuses these: it never drops data by itself.
+inline constexpr const char* kRestore = " Restore the database from a backup.";
+}  // namespace advice
+
+// Collects findings, capping how many one table may produce so a badly
+// damaged file gives a readable report.
+class Reporter {
+ public:
+  explicit Reporter(CheckReport& report) : report_(report) {}
+  void add(Severity s, const std::string& table, uint32_t page, const std::string& message);
+  void error(const std::string& table, uint32_t page, const std::string& message) {
+    add(Severity::Error, table, page, message);
+  }
+  void warning(const std::string& table, uint32_t page, const std::string& message) {
+    add(Severity::Warning, table, page, message);
+  }
+  void info(const std::string& table, uint32_t page, const std::string& message) {
+    add(Severity::Info, table, page, message);
+  }
+  // Adds one finding per table whose findings were cut off.
+  void finish();
+
+ private:
+  static constexpr size_t kMaxPerTable = 40;
+  CheckReport& report_;
+  std::map<std::string, size_t> perTable_;
+  std::map<std::string, Severity> worstCut_;
+};
+
+// Who uses each page (a few bytes a page), so pages claimed twice and the
+// global map can be checked.
+class PageClaims {
+ public:
+  explicit PageClaims(uint32_t pages) : owner_(pages, 0) { names_.emplace_back(); }
+  // A claimant's number, for its description ("table 'Orders'").
+  uint32_t claimant(const std::string& who);
+  // The earlier claimant's description when another already claimed pg.
+  const std::string* claim(uint32_t pg, uint32_t who);
+  bool claimed(uint32_t pg) const { return pg < owner_.size() && owner_[pg] != 0; }
+  const std::string& owner(uint32_t pg) const { return names_[owner_[pg]]; }
+  const std::string& name(uint32_t who) const { return names_[who]; }
+
+ private:
+  std::vector<uint32_t> owner_;
+  std::vector<std::string> names_;
+};
+
+// Memo/OLE rows already used by a value, a bit per row of each page.
+class LongValueRows {
+ public:
+  // False when the row was used before.
+  bool use(uint32_t page, uint8_t row);
+
+ private:
+  std::map<uint32_t, std::vector<uint64_t>> used_;
+};
+
+struct CheckContext {
+  CheckContext(const Database& database, CheckReport& report, const std::atomic<bool>* stop);
+  // Claims pg for who, reporting a page claimed twice.
+  void claimPage(uint32_t pg, uint32_t who, const std::string& table);
+  // Called for every page read: throws Error 3059 once asked to stop.
+  void poll() const;
+
+  const Database& db;
+  Reporter r;
+  PageClaims claims;
+  LongValueRows lvRows;
+  std::set<uint32_t> mapHolders;  // pages holding usage-map rows
+  uint32_t mapsClaimant = 0;
+  const std::atomic<bool>* stop = nullptr;
+};
+
+std::string pageText(uint32_t pg);
+
+// The table part and the index part of the check.
+struct CatalogEntry;
+struct TableDef;
+struct RealIndex;
+class RowMap;
+void checkTable(CheckContext& c, const CatalogEntry& table);
+void checkIndex(CheckContext& c, const std::string& table, const TableDef& def,
+                const RealIndex& index, const RowMap& live);
+
+}  // namespace jet

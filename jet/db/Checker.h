@@ -1,0 +1,23 @@
+#pragma once
+
+// The integrity check: walks every structure of an open database and reports
+// what it finds instead of stopping at the first problem. A finding is an
+// error only where a reader or a writer of the file would go wrong; what is
+// merely stale (counts, bounds, free-space lists) is information. Every
+// finding ends with advice that works: compaction mends what it names, and
+// damage compaction refuses is never sent there.
+
+#include <atomic>
+
+#include "jet/Engine.h"
+
+namespace jet {
+
+class Database;
+
+// Checks `db` and appends findings to `report`. When `stop` turns true the
+// check ends soon with Error 3059.
+void checkDatabase(const Database& db, CheckReport& report,
+                   const std::atomic<bool>* stop = nullptr);
+
+}  // namespace jet

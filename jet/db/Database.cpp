@@ -1,0 +1,50 @@
+#include "jet/db/Database.h"
+
+#include "jet/format/Password.h"
+
+namespace jet {
+
+std::unique_ptr<Database> Database::open(FileSystem& fs, const std::string& path,
+                                         const std::optional<std::string>& password) {
+  return open(fs.openRead(path), password);
+}
+
+std::unique_ptr<Database> Database::open(std::shared_ptr<ReadFile> file,
+                                         const std::optional<std::string>& password) {
+  return std::unique_ptr<Database>(new Database(std::move(file), password));
+}
+
+Database::Database(std::shared_ptr<ReadFile> file, const std::optional<std::string>& password) {
+  opened_ = file->state();
+  // Page 0 is read apart: its size depends on the version it names.
+  std::vector<uint8_t> head(4096);
+  head.resize(file->readAt(0, head.data(), head.size()));
+  header_ = parseHeader(ByteView(head), file->name());
+  if (header_.hasPassword() && !passwordMatches(header_, password.value_or("")))
+    throw Error(3031, "Not a valid password.");
+  pages_ = std::make_unique<PageSource>(std::move(file), header_.format(), header_.dbKey);
+}
+
+void Database::checkUnchanged() const {
+  const FileState now = pages_->file().state();
+  if (now.size != opened_.size || now.mtimeSeconds != opened_.mtimeSeconds ||
+      now.mtimeNanoseconds != opened_.mtimeNanoseconds)
+    throw Error(3049, "'" + name() +
+                          "' changed while it was read, so what was read may not fit together. "
+                          "Another program may be writing to it; close it and try again.");
+}
+
+const Catalog& Database::catalog() const {
+  if (!catalog_) catalog_ = std::make_unique<Catalog>(readCatalog(*this));
+  return *catalog_;
+}
+
+const TableDef& Database::tableDef(uint32_t tdefPage) const {
+  auto it = tableDefs_.find(tdefPage);
+  if (it == tableDefs_.end())
+    it = tableDefs_.emplace(tdefPage, std::make_unique<TableDef>(readTableDef(*pages_, tdefPage)))
+             .first;
+  return *it->second;
+}
+
+}  // namespace jet

@@ -1,0 +1,67 @@
+#pragma once
+
+// An open database, read-only: the header, the pages (through a small cache,
+// never the whole file in memory), and the catalog and table definitions,
+// each parsed once when first asked for.
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "jet/db/Catalog.h"
+#include "jet/format/Format.h"
+#include "jet/format/Header.h"
+#include "jet/format/PageSource.h"
+#include "jet/format/TableDef.h"
+#include "jet/util/FileSystem.h"
+
+namespace jet {
+
+class Database {
+ public:
+  // Opens path through fs. Throws Error 3024 (missing), 3051 (not readable,
+  // not a regular file), 3343 (foreign format), 3049 (damaged: not whole
+  // pages, bad header), 3031 (wrong password: `password` is the one offered).
+  static std::unique_ptr<Database> open(FileSystem& fs, const std::string& path,
+                                        const std::optional<std::string>& password);
+  // The same over a file already open (a compaction's own output).
+  static std::unique_ptr<Database> open(std::shared_ptr<ReadFile> file,
+                                        const std::optional<std::string>& password);
+  Database(const Database&) = delete;
+  Database& operator=(const Database&) = delete;
+
+  const std::string& name() const { return pages_->name(); }
+  const Header& header() const { return header_; }
+  const Format& format() const { return pages_->format(); }
+  Version version() const { return header_.version; }
+  bool jet4() const { return format().jet4; }
+  uint32_t pageSize() const { return format().pageSize; }
+  uint32_t pageCount() const { return pages_->pageCount(); }
+  uint64_t fileSize() const { return pages_->fileSize(); }
+  PageSource& pages() const { return *pages_; }
+  Page page(uint32_t pg) const { return pages_->page(pg); }
+
+  // MSysObjects, read once. Throws Corrupt when the catalog cannot be read.
+  const Catalog& catalog() const;
+  // The definition whose first TDEF page is `tdefPage`, parsed once and kept.
+  // Throws Corrupt when the chain or its sections are damaged.
+  const TableDef& tableDef(uint32_t tdefPage) const;
+
+  // Throws Error 3049 when the file is no longer as it was opened (another
+  // program wrote to it meanwhile), so what was read may be inconsistent.
+  void checkUnchanged() const;
+
+ private:
+  Database(std::shared_ptr<ReadFile> file, const std::optional<std::string>& password);
+
+  Header header_;
+  FileState opened_;
+  std::unique_ptr<PageSource> pages_;
+  mutable std::unique_ptr<Catalog> catalog_;
+  mutable std::map<uint32_t, std::unique_ptr<TableDef>> tableDefs_;
+};
+
+}  // namespace jet

@@ -1,0 +1,84 @@
+#include "jet/format/PageSource.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "jet/format/Header.h"
+
+namespace jet {
+
+PageSource::PageSource(std::shared_ptr<ReadFile> file, const Format& format, uint32_t dbKey)
+    : file_(std::move(file)), format_(format), dbKey_(dbKey) {
+  const uint64_t size = file_->state().size;
+  const uint32_t ps = format_.pageSize;
+  // A file cut short or padded is damaged; pages 0..2 must exist for the catalog.
+  if (size % ps != 0 || size / ps < 3 || size / ps > 0xFFFFFF) throwCannotOpen(file_->name());
+  pageCount_ = static_cast<uint32_t>(size / ps);
+  // All slots at once, before the large vectors of a compaction come and go.
+  for (size_t i = 0; i < kSlots; ++i) {
+    slots_.push_back(std::make_unique<Page::Slot>());
+    slots_.back()->bytes.resize(ps);
+  }
+  cached_.reserve(2 * kSlots);
+}
+
+PageSource::~PageSource() = default;
+
+Page PageSource::page(uint32_t pg) {
+  if (pg >= pageCount_)
+    throwCorrupt("a reference to page " + std::to_string(pg) +
+                 " points past the end of the file (" + std::to_string(pageCount_) + " pages)");
+  auto it = cached_.find(pg);
+  if (it == cached_.end()) {
+    // A miss right after the previous one reads a run of pages in one call:
+    // every reader walks most pages in order.
+    const bool streak = pg == lastMiss_ + 1;
+    lastMiss_ = pg;
+    fill(pg, streak ? std::min(kReadAhead, pageCount_ - pg) : 1);
+    it = cached_.find(pg);
+  }
+  it->second->lastUse = ++clock_;
+  return Page(it->second);
+}
+
+Page::Slot* PageSource::victim() {
+  Page::Slot* best = nullptr;
+  for (const auto& s : slots_)
+    if (s->refs == 0 && (!best || s->lastUse < best->lastUse)) best = s.get();
+  if (!best) {
+    // Every slot is held: the callers hold more pages at once than the cache
+    // has; it grows rather than invalidate one of them.
+    slots_.push_back(std::make_unique<Page::Slot>());
+    best = slots_.back().get();
+    best->bytes.resize(format_.pageSize);
+  }
+  if (best->number != UINT32_MAX) cached_.erase(best->number);
+  best->number = UINT32_MAX;
+  return best;
+}
+
+void PageSource::fill(uint32_t first, uint32_t count) {
+  const uint32_t ps = format_.pageSize;
+  run_.resize(size_t{count} * ps);
+  const size_t got = file_->readAt(uint64_t{first} * ps, run_.data(), run_.size());
+  if (got < ps) shrank(first);
+  const uint32_t whole = static_cast<uint32_t>(got / ps);
+  for (uint32_t i = 0; i < whole; ++i) {
+    const uint32_t pg = first + i;
+    if (cached_.count(pg)) continue;
+    Page::Slot* s = victim();
+    std::memcpy(s->bytes.data(), run_.data() + size_t{i} * ps, ps);
+    codePage(dbKey_, pg, s->bytes.data(), ps);
+    s->number = pg;
+    s->lastUse = ++clock_;
+    cached_.emplace(pg, s);
+  }
+}
+
+void PageSource::shrank(uint32_t pg) const {
+  throw Error(3049, "Cannot read page " + std::to_string(pg) + " of '" + file_->name() +
+                        "': the file became shorter while it was read. Another program may be "
+                        "writing to it; close it and try again.");
+}
+
+}  // namespace jet

@@ -1,0 +1,292 @@
+// The integrity check: every real file checks clean, the false alarms once
+// raised on healthy files stay gone, and each kind of damage made here on
+// purpose gives its own finding, in the right table, while dump fails or
+// reads on exactly as it should. The sanitizer build runs all of this too.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <random>
+
+#include "jet/Engine.h"
+#include "jet/db/TableScan.h"
+#include "jet/format/IndexPage.h"
+#include "jet/format/LongValue.h"
+#include "jet/format/Row.h"
+#include "jet/support/jet_testing.h"
+
+namespace {
+
+using jettest::fixture;
+
+std::string findingsOf(const jet::CheckReport& r) {
+  std::string s;
+  for (const jet::Finding& f : r.findings) s += f.table + ": " + f.message + "\n";
+  return s;
+}
+
+TEST(Check, EveryRealFileIsClean) {
+  std::vector<std::string> files = jettest::sharedFixtures();
+  for (const char* f : {"jackcess-V1997-testV1997.mdb", "jackcess-V2000-overflowTestV2000.mdb"})
+    files.push_back(fixture(f));
+  files.push_back(jettest::demoDatabase());
+  for (const std::string& f : files) {
+    const jet::CheckReport r = jet::check(f, jettest::connectOf(f));
+    EXPECT_TRUE(r.clean()) << f << "\n" << findingsOf(r);
+  }
+  if (jettest::sharedFixtures().empty()) GTEST_SKIP() << "../shared/fixtures is not here";
+}
+
+// A healthy Jet 4 file written by Access holds a commit slot that has passed
+// 0x1FF; nothing is known of those bytes, so nothing is said of them.
+TEST(Check, CommitSlotsAreNeverReadAsDamage) {
+  jettest::TempDir tmp;
+  jettest::Surgery s(fixture("jackcess-V2000-delTestV2000.mdb"));
+  std::vector<uint8_t> p0 = s.page(0);
+  const uint8_t slots[] = {0x10, 0x01, 0x4B, 0x02, 0x00, 0x01, 0x00, 0x01};
+  std::copy(std::begin(slots), std::end(slots), p0.begin() + 0xE00);
+  s.setPage(0, p0);
+  s.save(tmp.file("a.mdb"));
+  const jet::CheckReport r = jet::check(tmp.file("a.mdb"), "");
+  EXPECT_TRUE(r.findings.empty()) << findingsOf(r);
+}
+
+// The global map of another healthy Jet 4 file is a reference map holding a
+// pointer that is no page of the file (0xFFFFFF80): passed over, as the
+// other readers do.
+TEST(Check, ReferenceGlobalMapWithAPointerPastTheFile) {
+  jettest::TempDir tmp;
+  const std::string path = fixture("jackcess-V2000-delTestV2000.mdb");
+  const auto db = jettest::open(path);
+  const jet::RowSlot inlineMap = jet::readSlot(db->pages(), jet::RowPtr{1, 0});
+  ASSERT_EQ(inlineMap.bytes.u8(0), 0);
+  jettest::Surgery s(path);
+  // One bitmap page, appended, marks what the inline map marked free.
+  const uint32_t bitmapPage = s.pages();
+  std::vector<uint8_t> bitmap(s.pageSize, 0);
+  bitmap[0] = jet::page_type::kUsageBitmap;
+  bitmap[1] = 0x01;
+  const uint32_t start = inlineMap.bytes.u32(1);
+  for (size_t i = 5; i < inlineMap.bytes.size(); ++i)
+    for (int b = 0; b < 8; ++b)
+      if ((inlineMap.bytes.u8(i) >> b) & 1) {
+        const uint32_t pg = start + static_cast<uint32_t>((i - 5) * 8 + b);
+        if (pg < bitmapPage) bitmap[4 + pg / 8] |= static_cast<uint8_t>(1 << (pg % 8));
+      }
+  s.setPage(bitmapPage, bitmap);
+  std::vector<uint8_t> page1 = s.page(1);
+  const size_t row = static_cast<size_t>(inlineMap.bytes.data() - inlineMap.page.bytes().data());
+  std::fill(page1.begin() + row, page1.begin() + row + inlineMap.bytes.size(), 0);
+  page1[row] = 1;
+  jet::putLe32(page1.data() + row + 1, bitmapPage);
+  jet::putLe32(page1.data() + row + 5, 0xFFFFFF80);
+  s.setPage(1, page1);
+  s.save(tmp.file("ref.mdb"));
+  const jet::CheckReport r = jet::check(tmp.file("ref.mdb"), "");
+  EXPECT_TRUE(r.clean()) << findingsOf(r);
+  EXPECT_NE(findingsOf(r).find("past the end of the file"), std::string::npos) << findingsOf(r);
+  EXPECT_EQ(jet::describe(tmp.file("ref.mdb"), "").freePages, jet::describe(path, "").freePages);
+}
+
+// Where things are in a fixture, found through the reader.
+struct Places {
+  explicit Places(const std::string& path) : db(jettest::open(path)) {}
+  const jet::TableDef& def(const std::string& table) const {
+    return db->tableDef(db->catalog().findTable(table)->tdefPage());
+  }
+  jet::RowPtr firstRowWhere(const std::string& table,
+                            const std::function<bool(const jet::RawRow&)>& pick) const {
+    jet::TableScan scan(*db, def(table));
+    jet::RawRow row;
+    while (scan.next(row))
+      if (pick(row)) return row.header;
+    throw std::runtime_error("no such row in " + table);
+  }
+  // The first memo/OLE value of the table stored as a chain: the page and
+  // offset of its field, and its first piece.
+  std::tuple<uint32_t, size_t, jet::RowPtr> firstChain(const std::string& table) const {
+    const jet::TableDef& d = def(table);
+    jet::TableScan scan(*db, d);
+    jet::RawRow row;
+    while (scan.next(row)) {
+      const jet::RowFields fields(d, db->jet4(), row.bytes);
+      for (const jet::Column& c : d.columns) {
+        const jet::Field f = fields.field(c);
+        if (!c.longValue() || f.null || f.bytes.size() < 12) continue;
+        const jet::LongValueHeader h = jet::parseLongValueHeader(f.bytes);
+        if (h.kind == jet::LongValueKind::Chain)
+          return {row.stored.page, static_cast<size_t>(f.bytes.data() - row.page.bytes().data()),
+                  h.first};
+      }
+    }
+    throw std::runtime_error("no chained memo/OLE value in " + table);
+  }
+  std::unique_ptr<jet::Database> db;
+};
+
+struct Damage {
+  const char* what;
+  const char* file;  // a fixture, or "" for the demo database
+  const char* table;
+  const char* finding;  // part of the error the check must report
+  int dumpError;        // what dumping every table gives then
+  std::function<void(const Places&, jettest::Surgery&)> damage;
+};
+
+void poke32(jettest::Surgery& s, uint32_t pg, size_t at, uint32_t v) {
+  std::vector<uint8_t> p = s.page(pg);
+  jet::putLe32(p.data() + at, v);
+  s.setPage(pg, p);
+}
+void poke16(jettest::Surgery& s, uint32_t pg, size_t at, uint16_t v) {
+  std::vector<uint8_t> p = s.page(pg);
+  jet::putLe16(p.data() + at, v);
+  s.setPage(pg, p);
+}
+size_t offsetIn(const jet::RowSlot& slot) {
+  return static_cast<size_t>(slot.bytes.data() - slot.page.bytes().data());
+}
+
+const Damage kDamage[] = {
+    {"a table definition chained onto itself", "", "Customers", "loops back to page", 3049,
+     [](const Places& at, jettest::Surgery& s) {
+       const uint32_t tdef = at.def("Customers").firstPage;
+       poke32(s, tdef, 4, tdef);
+     }},
+    {"a memo chain pointing past the end", "", "Customers", "past the end of the file", 3049,
+     [](const Places& at, jettest::Surgery& s) {
+       const auto [pg, field, first] = at.firstChain("Customers");
+       poke32(s, pg, field + 4, jet::RowPtr{s.pages() + 40, 0}.raw());
+     }},
+    {"a memo chain looping back", "", "Customers", "chain loops back", 3049,
+     [](const Places& at, jettest::Surgery& s) {
+       const auto [pg, field, first] = at.firstChain("Customers");
+       const jet::RowSlot piece = jet::readSlot(at.db->pages(), first);
+       poke32(s, first.page, offsetIn(piece), first.raw());
+     }},
+    {"an overflow pointer to itself", "jackcess-V2000-overflowTestV2000.mdb", "Table1",
+     "cannot be followed", 3049,
+     [](const Places& at, jettest::Surgery& s) {
+       const jet::RowPtr r = at.firstRowWhere(
+           "Table1", [](const jet::RawRow& row) { return !(row.header == row.stored); });
+       poke32(s, r.page, offsetIn(jet::readSlot(at.db->pages(), r)), r.raw());
+     }},
+    {"more row slots than fit the page", "jackcess-V2000-delColTestV2000.mdb", "Table1",
+     "does not fit the page", 3049,
+     [](const Places& at, jettest::Surgery& s) {
+       const jet::RowPtr r = at.firstRowWhere("Table1", [](const jet::RawRow&) { return true; });
+       poke16(s, r.page, at.db->format().rowCountOffset, 0x7FFF);
+     }},
+    {"a row starting past its page", "jackcess-V2000-delColTestV2000.mdb", "Table1",
+     "outside the page's row area", 3049,
+     [](const Places& at, jettest::Surgery& s) {
+       const jet::RowPtr r = at.firstRowWhere("Table1", [](const jet::RawRow&) { return true; });
+       poke16(s, r.page, at.db->format().rowCountOffset + 2, 0x1FFF);
+     }},
+    {"a wrong free-space count alone", "jackcess-V2000-delColTestV2000.mdb", "Table1",
+     "free-space count (17)", 0,
+     [](const Places& at, jettest::Surgery& s) {
+       const jet::RowPtr r = at.firstRowWhere("Table1", [](const jet::RawRow&) { return true; });
+       poke16(s, r.page, 2, 17);
+     }},
+    {"a page in use marked free", "jackcess-V2000-delColTestV2000.mdb", "",
+     "in use are marked free", 0,
+     [](const Places& at, jettest::Surgery& s) {
+       const jet::RowSlot map = jet::readSlot(at.db->pages(), jet::RowPtr{1, 0});
+       const uint32_t tdef = at.def("Table1").firstPage - map.bytes.u32(1);
+       std::vector<uint8_t> p = s.page(1);
+       p[offsetIn(map) + 5 + tdef / 8] |= static_cast<uint8_t>(1u << (tdef % 8));
+       s.setPage(1, p);
+     }},
+    {"the catalog's definition overwritten", "jackcess-V1997-testV1997.mdb", "MSysObjects",
+     "catalog cannot be read", 3049,
+     [](const Places&, jettest::Surgery& s) {
+       std::vector<uint8_t> p = s.page(2);
+       p[0] = 0x01;
+       s.setPage(2, p);
+     }},
+    {"a column number past the table's columns", "jackcess-V2000-delTestV2000.mdb", "MSysObjects",
+     "past the table's", 3049,
+     [](const Places& at, jettest::Surgery& s) {
+       const jet::Column* flags = at.def("MSysObjects").findColumn("Flags");
+       poke16(s, 2, flags->descriptorOffset + at.db->format().colNumber, flags->number | 0x80);
+     }},
+    {"two columns with one number", "jackcess-V2000-delTestV2000.mdb", "MSysObjects",
+     "which another column has too", 3049,
+     [](const Places& at, jettest::Surgery& s) {
+       const jet::TableDef& d = at.def("MSysObjects");
+       poke16(s, 2, d.findColumn("Flags")->descriptorOffset + at.db->format().colNumber,
+              d.findColumn("Type")->number);
+     }},
+    {"a leaf linked to itself", "jackcess-V1997-compIndexTestV1997.mdb", "Table1",
+     "not linked in the order of the tree", 0,
+     [](const Places& at, jettest::Surgery& s) {
+       jet::IndexPage root;
+       root.read(at.db->pages(), at.def("Table1").realIndexes[0].rootPage);
+       const uint32_t leaf = root.leaf() ? root.number : root[0].child;
+       poke32(s, leaf, at.db->format().idxNext, leaf);
+     }},
+    {"one key twice in a unique index", "", "Customers", "same key twice", 0,
+     [](const Places& at, jettest::Surgery& s) {
+       const jet::TableDef& d = at.def("Customers");
+       for (const jet::RealIndex& ri : d.realIndexes) {
+         if (!(ri.flags & jet::index_flag::kUnique) || ri.columns.size() != 1) continue;
+         jet::IndexPage page;
+         page.read(at.db->pages(), ri.rootPage);
+         while (!page.leaf()) page.read(at.db->pages(), page[0].child);
+         // Entry 1 follows entry 0 (stored whole) without the shared prefix.
+         std::vector<uint8_t> p = s.page(page.number);
+         const size_t entry1 = at.db->format().idxFirstEntry + page[0].key.size() + 4;
+         for (size_t i = page.prefixLength; i < page[0].key.size(); ++i)
+           p[entry1 + i - page.prefixLength] = page[0].key.u8(i);
+         s.setPage(page.number, p);
+         return;
+       }
+     }},
+};
+
+TEST(Check, EachDamageGivesItsFinding) {
+  jettest::TempDir tmp;
+  for (const Damage& d : kDamage) {
+    SCOPED_TRACE(d.what);
+    const std::string source = d.file[0] ? fixture(d.file) : jettest::demoDatabase();
+    jettest::Surgery s(source);
+    d.damage(Places(source), s);
+    const std::string path = tmp.file("damaged.mdb");
+    s.save(path);
+    const jet::CheckReport r = jet::check(path, jettest::connectOf(source));
+    bool found = false;
+    for (const jet::Finding& f : r.findings)
+      found |= f.severity == jet::Severity::Error && f.table == d.table &&
+               f.message.find(d.finding) != std::string::npos;
+    EXPECT_TRUE(found) << findingsOf(r);
+    EXPECT_EQ(jettest::errorOf([&] {
+                jet::dump(path, jettest::connectOf(source), {std::nullopt, true},
+                          [](const std::string&) {});
+              }),
+              d.dumpError);
+  }
+}
+
+// Random damage anywhere but the header: whatever happens is an Error or a
+// finding, never a crash, a hang or a read out of bounds.
+TEST(Check, RandomBytesNeverCrash) {
+  jettest::TempDir tmp;
+  for (const char* f :
+       {"jackcess-V1997-compIndexTestV1997.mdb", "jackcess-V2000-overflowTestV2000.mdb"}) {
+    const std::vector<uint8_t> good = jettest::readFile(fixture(f));
+    const uint32_t ps = good[0x14] == 0 ? 2048 : 4096;
+    std::mt19937 rng(7);
+    for (int round = 0; round < 100; ++round) {
+      std::vector<uint8_t> bytes = good;
+      for (int k = 1 + static_cast<int>(rng() % 8); k > 0; --k)
+        bytes[ps + rng() % (bytes.size() - ps)] = static_cast<uint8_t>(rng());
+      jettest::writeFile(tmp.file("r.mdb"), bytes);
+      jettest::errorOf([&] { jet::check(tmp.file("r.mdb"), ""); });
+      jettest::errorOf([&] {
+        jet::dump(tmp.file("r.mdb"), "", {std::nullopt, true}, [](const std::string&) {});
+      });
+    }
+  }
+}
+
+}  // namespace
