@@ -1,8 +1,11 @@
 #include <QApplication>
 
 #include "forms/frmMain.h"
+#include "jet/Engine.h"
 
 int main(int argc, char* argv[]) {
+  // A signal during Optimize then removes the engine's named temporary file.
+  jet::installSignalCleanup();
   QApplication app(argc, argv);
   QApplication::setApplicationName("Ledgerwick Optimizer");
   // Lets the desktop match the window with its entry and icon.
