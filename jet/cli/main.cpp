@@ -3,6 +3,7 @@
 #include <cstring>
 #include <string>
 
+#include "jet/Engine.h"
 #include "jet/cli/Cli.h"
 #include "jet/cli/Help.h"
 #include "jet/cli/PasswordInput.h"
@@ -22,6 +23,8 @@ int main(int argc, char** argv) {
     std::printf("jetdb %s\n", LW_VERSION);
     return kDone;
   }
+  // Ctrl-C during a compaction then leaves no temporary file behind.
+  jet::installSignalCleanup();
   try {
     if (command == "info") return runInfo(argc, argv);
     if (command == "check") return runCheck(argc, argv);
