@@ -1,13 +1,18 @@
-// Reading speed: every row of every user table of a database, decoded (long
-// values resolved) and written as jetdb dump's JSON lines into memory, timed
-// against mdbtools' mdb-export of the same tables, measured in the same run.
-// Usage: bench_jet_read [FILE [PASSWORD]]   (default: the demo database)
+// Reading a database: `jetdb info`, `check` and `dump` of one file, each as
+// its own process so its peak memory is its own, against mdbtools'
+// mdb-export of every table of the same file, in the same run.
+//
+// Usage: bench_jet_read [FILE [PASSWORD]] [--runs=N]   (default: the demo database)
+// jetdb is the one built beside this program (../jet/cli/jetdb).
+#include <sys/resource.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -17,94 +22,111 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-double seconds(Clock::time_point a, Clock::time_point b) {
-  return std::chrono::duration<double>(b - a).count();
-}
-
-std::string quote(const std::string& s) {
-  std::string q = "'";
-  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return q + "'";
-}
-
 struct Run {
   double seconds = 0;
-  uint64_t rows = 0, bytes = 0;
+  double peakMb = 0;
+  bool ok = false;
 };
 
-Run readAll(const std::string& path, const std::string& connect) {
-  Run r;
+// Runs argv with stdout discarded; its time and peak RSS.
+Run spawn(const std::vector<std::string>& argv, const std::string& password) {
   const auto start = Clock::now();
-  jet::dump(path, connect, {}, [&r](const std::string& line) {
-    ++r.rows;
-    r.bytes += line.size();
-  });
-  r.seconds = seconds(start, Clock::now());
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    if (!password.empty()) ::setenv("JETDB_PASSWORD", password.c_str(), 1);
+    std::freopen("/dev/null", "w", stdout);
+    std::vector<char*> args;
+    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    ::execvp(args[0], args.data());
+    ::_exit(127);
+  }
+  int status = 0;
+  rusage usage{};
+  ::wait4(pid, &status, 0, &usage);
+  Run r;
+  r.seconds = std::chrono::duration<double>(Clock::now() - start).count();
+  r.peakMb = usage.ru_maxrss / 1024.0;
+  r.ok = WIFEXITED(status) && (WEXITSTATUS(status) == 0 || WEXITSTATUS(status) == 1);
   return r;
 }
 
-double mdbExport(const std::string& path, const std::vector<std::string>& tables) {
-  const auto start = Clock::now();
-  for (const std::string& t : tables) {
-    const std::string cmd = "mdb-export " + quote(path) + " " + quote(t) + " > /dev/null";
-    if (std::system(cmd.c_str()) != 0) return -1;
-  }
-  return seconds(start, Clock::now());
-}
+std::string here() { return std::filesystem::read_symlink("/proc/self/exe").parent_path(); }
 
 // The demo database, found from this source file's place in the tree.
 std::string demoPath() {
-  std::string here = __FILE__;
-  const size_t cut = here.rfind("bench/");
-  return (cut == std::string::npos ? std::string() : here.substr(0, cut)) + "demo/Ledgerwick.mdb";
+  std::string source = __FILE__;
+  const size_t cut = source.rfind("bench/");
+  return (cut == std::string::npos ? std::string() : source.substr(0, cut)) + "demo/Ledgerwick.mdb";
 }
 
-double median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
+Run median(std::vector<Run> runs) {
+  std::sort(runs.begin(), runs.end(),
+            [](const Run& a, const Run& b) { return a.seconds < b.seconds; });
+  return runs[runs.size() / 2];
+}
+
+void print(const char* what, const Run& r, uint64_t bytes) {
+  if (!r.ok) {
+    std::printf("%-22s failed\n", what);
+    return;
+  }
+  std::printf("%-22s %9.3f s  %8.1f MB/s  %7.1f MB peak RSS\n", what, r.seconds,
+              bytes / r.seconds / 1e6, r.peakMb);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  const std::string path = argc > 1 ? argv[1] : demoPath();
-  const std::string password = argc > 2 ? argv[2] : (argc > 1 ? "" : "m0ssb4nk7q");
-  const std::string connect = password.empty() ? "" : ";pwd=" + password;
-  const int rounds = 7;
+  std::vector<std::string> words;
+  int runs = 3;
+  for (int i = 1; i < argc; ++i) {
+    const std::string a = argv[i];
+    if (a.rfind("--runs=", 0) == 0)
+      runs = std::max(1, std::atoi(a.c_str() + 7));
+    else
+      words.push_back(a);
+  }
+  const std::string path = words.empty() ? demoPath() : words[0];
+  const std::string password = words.size() > 1 ? words[1] : (words.empty() ? "m0ssb4nk7q" : "");
+  const std::string jetdb = here() + "/../jet/cli/jetdb";
 
   std::vector<std::string> tables;
-  uint64_t fileBytes = 0;
+  uint64_t bytes = 0;
   try {
-    const jet::DatabaseInfo info = jet::describe(path, connect);
-    fileBytes = uint64_t{info.pageSize} * info.pageCount;
+    const jet::DatabaseInfo info = jet::describe(path, jet::Credentials::withPassword(password));
+    bytes = std::filesystem::file_size(path);
     for (const jet::TableSummary& t : info.tables)
       if (!t.system) tables.push_back(t.name);
   } catch (const jet::Error& e) {
-    std::fprintf(stderr, "bench_jet_read: error %d: %s\n", e.number(), e.description().c_str());
+    std::fprintf(stderr, "bench_jet_read: error %d: %s\n", e.number(), e.what());
     return 3;
   }
   const bool haveMdbtools = std::system("command -v mdb-export > /dev/null 2>&1") == 0;
 
-  std::vector<double> ours, theirs;
-  Run last;
-  for (int i = 0; i < rounds; ++i) {  // interleaved, so both see the same machine load
-    last = readAll(path, connect);
-    ours.push_back(last.seconds);
-    if (haveMdbtools) theirs.push_back(mdbExport(path, tables));
+  std::vector<Run> info, check, dump, exported;
+  for (int i = 0; i < runs; ++i) {  // interleaved, so all see the same machine load
+    info.push_back(spawn({jetdb, "info", path}, password));
+    check.push_back(spawn({jetdb, "check", path}, password));
+    dump.push_back(spawn({jetdb, "dump", path}, password));
+    if (!haveMdbtools) continue;
+    Run all{0, 0, true};
+    for (const std::string& t : tables) {
+      const Run one = spawn({"mdb-export", path, t}, "");
+      all.seconds += one.seconds;
+      all.peakMb = std::max(all.peakMb, one.peakMb);
+      all.ok = all.ok && one.ok;
+    }
+    exported.push_back(all);
   }
-  const double o = median(ours);
-  std::printf("file:        %s (%llu bytes, %zu user tables, %llu rows)\n", path.c_str(),
-              static_cast<unsigned long long>(fileBytes), tables.size(),
-              static_cast<unsigned long long>(last.rows));
-  std::printf("jet (dump):  %8.2f ms  %10.0f rows/s  %7.1f MB/s of file  (median of %d)\n", o * 1e3,
-              last.rows / o, fileBytes / o / 1e6, rounds);
-  if (haveMdbtools && theirs.front() >= 0) {
-    const double t = median(theirs);
-    std::printf("mdb-export:  %8.2f ms  %10.0f rows/s  %7.1f MB/s of file  (median of %d)\n",
-                t * 1e3, last.rows / t, fileBytes / t / 1e6, rounds);
-    std::printf("speed-up:    %.1fx\n", t / o);
-  } else {
-    std::printf("mdb-export:  not available\n");
-  }
+  std::printf("file: %s (%.1f MB, %zu user tables), median of %d runs\n", path.c_str(), bytes / 1e6,
+              tables.size(), runs);
+  print("jetdb info", median(info), bytes);
+  print("jetdb check", median(check), bytes);
+  print("jetdb dump", median(dump), bytes);
+  if (haveMdbtools)
+    print("mdb-export (all)", median(exported), bytes);
+  else
+    std::printf("mdb-export (all)       not installed\n");
   return 0;
 }
