@@ -121,7 +121,7 @@ CompactResult compactDatabase(const std::string& src, const std::string& dst,
                               const Progress& progress = {});
 
 // Where the file system cannot make unnamed files, compaction's temporary
-// output has a name; after this call, SIGINT, SIGTERM and SIGHUP remove it
+// output has a name; after this call, SIGINT, SIGTERM, SIGHUP and SIGQUIT remove it
 // before the process ends as the signal would end it. Call once at start-up.
 void installSignalCleanup();
 

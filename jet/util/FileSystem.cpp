@@ -94,7 +94,11 @@ class PosixReadFile : public ReadFile {
 // it in; otherwise a named file beside the final path, renamed into place.
 class PosixOutputFile : public OutputFile {
  public:
-  explicit PosixOutputFile(std::string finalPath) : final_(std::move(finalPath)) {
+  PosixOutputFile(std::string finalPath, bool unnamed) : final_(std::move(finalPath)) {
+    if (!unnamed) {
+      createNamed();
+      return;
+    }
     fd_ = ::open(folderOf(final_).c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0644);
     if (fd_ >= 0) return;
     if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)
@@ -203,6 +207,8 @@ class PosixOutputFile : public OutputFile {
 
 class PosixFileSystem : public FileSystem {
  public:
+  explicit PosixFileSystem(bool unnamedOutputs) : unnamed_(unnamedOutputs) {}
+
   std::shared_ptr<ReadFile> openRead(const std::string& path) override {
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) {
@@ -224,7 +230,7 @@ class PosixFileSystem : public FileSystem {
   }
 
   std::shared_ptr<OutputFile> createOutput(const std::string& finalPath) override {
-    return std::make_shared<PosixOutputFile>(finalPath);
+    return std::make_shared<PosixOutputFile>(finalPath, unnamed_);
   }
 
   std::optional<FileState> stat(const std::string& path) override {
@@ -287,12 +293,20 @@ class PosixFileSystem : public FileSystem {
     throw Error(3051,
                 "Cannot open '" + path + "': it is " + kindOf(mode) + ", not a database file.");
   }
+
+ private:
+  bool unnamed_;
 };
 
 }  // namespace
 
 FileSystem& defaultFileSystem() {
-  static PosixFileSystem fs;
+  static PosixFileSystem fs(true);
+  return fs;
+}
+
+FileSystem& namedOutputFileSystem() {
+  static PosixFileSystem fs(false);
   return fs;
 }
 

@@ -75,6 +75,9 @@ class FileSystem {
 
 // The real file system.
 FileSystem& defaultFileSystem();
+// The same, with outputs always under a temporary name, as on file systems
+// that cannot make unnamed files.
+FileSystem& namedOutputFileSystem();
 
 // The folder part of a path: "." when it has none, "/" for the root.
 std::string folderOf(const std::string& path);

@@ -51,7 +51,7 @@ void unlistTemporary(const char* path) noexcept {
 }
 
 void installSignalCleanup() {
-  for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
+  for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
     struct sigaction old {};
     // A signal the caller ignores (nohup) stays ignored.
     if (::sigaction(sig, nullptr, &old) != 0 || old.sa_handler == SIG_IGN) continue;
