@@ -87,7 +87,8 @@ DatabaseInfo describe(const std::string& path, const Credentials& credentials) {
   return info;
 }
 
-CheckReport check(const std::string& path, const Credentials& credentials) {
+CheckReport check(const std::string& path, const Credentials& credentials,
+                  const CheckOptions& options) {
   const std::unique_ptr<Database> db = openDatabase(path, credentials);
   CheckReport report;
   report.inUse = isInUse(path);
@@ -96,7 +97,7 @@ CheckReport check(const std::string& path, const Credentials& credentials) {
                                "Another program has the database open (its .ldb file is "
                                "locked); the check may see changes half made. Close it and "
                                "check again."});
-  checkDatabase(*db, report);
+  checkDatabase(*db, report, nullptr, options.deep);
   db->checkUnchanged();
   return report;
 }

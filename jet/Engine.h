@@ -66,13 +66,22 @@ struct Finding {
 struct CheckReport {
   std::vector<Finding> findings;
   bool inUse = false;
+  uint64_t indexEntriesChecked = 0;  // deep: index entries found equal to their rows' keys
+  uint32_t tablesCompared = 0;       // deep: tables with at least one such entry
   // Clean: no finding of severity Warning or Error.
   bool clean() const;
 };
 
+struct CheckOptions {
+  // Also make every index's keys from its rows and compare them with the
+  // stored entries, byte for byte and in order (reads every row once more).
+  bool deep = false;
+};
+
 // The integrity check. Throws Error only when the file cannot be opened at
 // all, or changed while it was read.
-CheckReport check(const std::string& path, const Credentials& credentials);
+CheckReport check(const std::string& path, const Credentials& credentials,
+                  const CheckOptions& options = {});
 
 // Rows as JSON lines, one per row, newline included:
 //   {"table":"NAME","row":{"COLUMN":VALUE,...}}

@@ -22,16 +22,18 @@ const char* severityName(jet::Severity s) {
 }  // namespace
 
 int runCheck(int argc, char** argv) {
-  const Options o = parseOptions("check", argc, argv, 2, Accepts{.json = true});
+  const Options o = parseOptions("check", argc, argv, 2, Accepts{.json = true, .deep = true});
   if (o.help) return printHelp("check");
   expectPositionals(o, "check", 1, "FILE");
-  const jet::CheckReport report = jet::check(o.positional[0], credentialsFor(o));
+  const jet::CheckReport report =
+      jet::check(o.positional[0], credentialsFor(o), jet::CheckOptions{o.deep});
   size_t counts[3] = {0, 0, 0};
   for (const jet::Finding& f : report.findings) ++counts[static_cast<int>(f.severity)];
   if (o.json) {
     std::string s = "{\"file\":" + jsonString(o.positional[0]);
     s += std::string(",\"clean\":") + (report.clean() ? "true" : "false");
     s += std::string(",\"inUse\":") + (report.inUse ? "true" : "false");
+    if (o.deep) s += ",\"indexEntriesChecked\":" + std::to_string(report.indexEntriesChecked);
     s += ",\"errors\":" + std::to_string(counts[2]) + ",\"warnings\":" + std::to_string(counts[1]) +
          ",\"findings\":[";
     for (size_t i = 0; i < report.findings.size(); ++i) {
@@ -51,6 +53,9 @@ int runCheck(int argc, char** argv) {
       std::printf("%-7s %s%s%s\n", severityName(f.severity), where.c_str(),
                   where.empty() ? "" : ": ", f.message.c_str());
     }
+    if (o.deep)
+      std::printf("%llu index entries match the keys made from their rows.\n",
+                  static_cast<unsigned long long>(report.indexEntriesChecked));
     if (report.clean())
       std::printf("%s: no problems found%s.\n", o.positional[0].c_str(),
                   counts[0] ? " (information only)" : "");

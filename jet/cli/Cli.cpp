@@ -63,6 +63,8 @@ Options parseOptions(const std::string& command, int argc, char** argv, int firs
       flag(o.system);
     } else if (arg == "--progress" && accepts.progress) {
       flag(o.progress);
+    } else if (arg == "--deep" && accepts.deep) {
+      flag(o.deep);
     } else {
       throw UsageError{"unknown option '" + arg + "'", command};
     }

@@ -34,12 +34,13 @@ struct Options {
   bool json = false;
   bool system = false;
   bool progress = false;
+  bool deep = false;
   bool help = false;
 };
 
 // Flags a command accepts besides --help and the password options.
 struct Accepts {
-  bool json = false, table = false, system = false, progress = false;
+  bool json = false, table = false, system = false, progress = false, deep = false;
 };
 
 // Throws UsageError on an unknown option, a missing value or a second

@@ -84,6 +84,7 @@ struct CheckContext {
   void poll() const;
 
   const Database& db;
+  CheckReport& report;
   Reporter r;
   PageClaims claims;
   LongValueRows lvRows;
@@ -93,6 +94,11 @@ struct CheckContext {
 };
 
 std::string pageText(uint32_t pg);
+
+struct TableDef;
+struct RealIndex;
+// "Index 'PrimaryKey'": the first logical index on the tree, else its number.
+std::string indexLabel(const TableDef& def, const RealIndex& index);
 
 // The table part and the index part of the check.
 struct CatalogEntry;

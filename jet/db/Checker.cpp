@@ -4,6 +4,7 @@
 
 #include "jet/db/CheckContext.h"
 #include "jet/db/Database.h"
+#include "jet/db/DeepCheck.h"
 #include "jet/format/UsageMap.h"
 
 namespace jet {
@@ -50,9 +51,9 @@ bool LongValueRows::use(uint32_t page, uint8_t row) {
   return true;
 }
 
-CheckContext::CheckContext(const Database& database, CheckReport& report,
+CheckContext::CheckContext(const Database& database, CheckReport& out,
                            const std::atomic<bool>* stopFlag)
-    : db(database), r(report), claims(database.pageCount()), stop(stopFlag) {
+    : db(database), report(out), r(out), claims(database.pageCount()), stop(stopFlag) {
   mapsClaimant = claims.claimant("the usage maps");
 }
 
@@ -120,7 +121,8 @@ void checkGlobalMap(CheckContext& c) {
 
 }  // namespace
 
-void checkDatabase(const Database& db, CheckReport& report, const std::atomic<bool>* stop) {
+void checkDatabase(const Database& db, CheckReport& report, const std::atomic<bool>* stop,
+                   bool deep) {
   CheckContext c(db, report, stop);
   checkHeader(c);
   const uint32_t header = c.claims.claimant("the header");
@@ -145,6 +147,7 @@ void checkDatabase(const Database& db, CheckReport& report, const std::atomic<bo
         continue;
       }
       checkTable(c, *t);
+      if (deep) deepCheckTable(c, *t);
     }
     checkGlobalMap(c);
   }

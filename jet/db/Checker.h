@@ -17,7 +17,8 @@ class Database;
 
 // Checks `db` and appends findings to `report`. When `stop` turns true the
 // check ends soon with Error 3059.
-void checkDatabase(const Database& db, CheckReport& report,
-                   const std::atomic<bool>* stop = nullptr);
+// With `deep`, every index is also compared with keys made from its rows.
+void checkDatabase(const Database& db, CheckReport& report, const std::atomic<bool>* stop = nullptr,
+                   bool deep = false);
 
 }  // namespace jet

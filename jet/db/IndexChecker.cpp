@@ -139,17 +139,17 @@ class IndexCheck : public IndexVisitor {
   bool duplicate_ = false, deadRow_ = false;
 };
 
-std::string labelOf(const TableDef& def, const RealIndex& index) {
+}  // namespace
+
+std::string indexLabel(const TableDef& def, const RealIndex& index) {
   for (const LogicalIndex& li : def.logicalIndexes)
     if (li.realIndex == index.number) return "Index '" + li.name + "'";
   return "Index " + std::to_string(index.number);
 }
 
-}  // namespace
-
 void checkIndex(CheckContext& c, const std::string& table, const TableDef& def,
                 const RealIndex& index, const RowMap& live) {
-  const std::string label = labelOf(def, index);
+  const std::string label = indexLabel(def, index);
   std::optional<UsageMap> map;
   try {
     map = readUsageMap(c.db.pages(), index.usageMap);
