@@ -114,6 +114,12 @@ struct CompactOptions {
 // 3059 and leaves nothing at dst.
 using Progress = std::function<bool(double fraction)>;
 
+// An index compaction made again from its table's rows instead of copying it.
+struct IndexRebuilt {
+  std::string table, index;
+  std::string reason;  // what was wrong with the stored one
+};
+
 struct CompactResult {
   uint64_t sourceBytes = 0;
   uint64_t outputBytes = 0;
@@ -121,6 +127,7 @@ struct CompactResult {
   uint32_t outputPages = 0;
   uint32_t tables = 0;  // user tables
   uint64_t rows = 0;    // their rows
+  std::vector<IndexRebuilt> indexesRebuilt;
 };
 
 // Writes a complete, verified compacted copy of src at dst, or throws Error and

@@ -35,6 +35,14 @@ struct ProgressPrinter {
   }
 };
 
+std::string rebuiltJson(const jet::CompactResult& r) {
+  std::string s;
+  for (const jet::IndexRebuilt& i : r.indexesRebuilt)
+    s += std::string(s.empty() ? "" : ",") + "{\"table\":" + jsonString(i.table) +
+         ",\"index\":" + jsonString(i.index) + ",\"reason\":" + jsonString(i.reason) + "}";
+  return s;
+}
+
 }  // namespace
 
 int runCompact(int argc, char** argv) {
@@ -63,11 +71,11 @@ int runCompact(int argc, char** argv) {
     std::printf(
         "{\"source\":%s,\"destination\":%s,\"sourceBytes\":%llu,\"outputBytes\":%llu,"
         "\"sourcePages\":%u,\"outputPages\":%u,\"pagesDropped\":%lld,\"tables\":%u,"
-        "\"rows\":%llu,\"seconds\":%.3f}\n",
+        "\"rows\":%llu,\"seconds\":%.3f,\"indexesRebuilt\":[%s]}\n",
         jsonString(src).c_str(), jsonString(dst).c_str(),
         static_cast<unsigned long long>(r.sourceBytes),
         static_cast<unsigned long long>(r.outputBytes), r.sourcePages, r.outputPages, dropped,
-        r.tables, static_cast<unsigned long long>(r.rows), seconds);
+        r.tables, static_cast<unsigned long long>(r.rows), seconds, rebuiltJson(r).c_str());
   } else {
     const double ratio = r.sourceBytes ? 100.0 * r.outputBytes / r.sourceBytes : 100.0;
     std::printf("Compacted %s -> %s\n", src.c_str(), dst.c_str());
@@ -77,6 +85,9 @@ int runCompact(int argc, char** argv) {
                 static_cast<unsigned long long>(r.outputBytes), r.outputPages, ratio);
     std::printf("  dropped: %lld pages\n", dropped);
     std::printf("  tables:  %u, rows: %llu\n", r.tables, static_cast<unsigned long long>(r.rows));
+    for (const jet::IndexRebuilt& i : r.indexesRebuilt)
+      std::printf("  rebuilt: index '%s' of table '%s' from its rows (%s)\n", i.index.c_str(),
+                  i.table.c_str(), i.reason.c_str());
     std::printf("  time:    %.2f s\n", seconds);
   }
   return kDone;

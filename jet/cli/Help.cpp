@@ -46,7 +46,9 @@ const std::vector<Command>& commands() {
        "Writes a compacted copy of SRC to DST: free pages dropped, deleted rows squeezed out, "
        "the same tables, rows and indexes. SRC is never changed; DST must not exist, and nothing "
        "is left at DST when compaction fails. A database that another program has open is "
-       "refused (error 3045). The password is the one of SRC, and DST keeps it.",
+       "refused (error 3045). The password is the one of SRC, and DST keeps it. An index that "
+       "cannot be read or does not match its rows is made again from the rows and named in the "
+       "summary (with --json: \"indexesRebuilt\", each with its table, index and reason).",
        {{"--json", "print the summary as one JSON object"},
         {"--progress",
          "also report progress as plain lines on standard error when it is not a terminal (on a "

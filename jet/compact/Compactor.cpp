@@ -3,10 +3,12 @@
 #include <algorithm>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "jet/compact/LongValueWriter.h"
 #include "jet/compact/Pacer.h"
+#include "jet/compact/RebuiltIndex.h"
 #include "jet/compact/SourceIndex.h"
 #include "jet/db/Database.h"
 #include "jet/db/RowMap.h"
@@ -65,6 +67,7 @@ class Compactor {
       outcome.digest.push_back(compactTable(tables[i], outcome.result));
     }
     finish();
+    outcome.result.indexesRebuilt = std::move(rebuiltIndexes_);
     outcome.result.sourceBytes = src_.fileSize();
     outcome.result.sourcePages = src_.pageCount();
     outcome.result.outputPages = alloc_->end();
@@ -110,12 +113,29 @@ class Compactor {
     return SIZE_MAX;
   }
 
+  // The stored entries when they are the rows' keys, else the index made
+  // again from the rows; one that can be neither read nor made is refused.
   void readIndex(TableCopy& c, size_t k, SourceIndex& into) {
+    const uint32_t root = c.def.realIndexes[k].rootPage;
+    std::optional<std::string> damage, cannot;
     try {
       into.read(src_, c.def, k, c.rows, pacer_);
     } catch (const Corrupt& e) {
-      damaged(c.table.name, c.def.realIndexes[k].rootPage, e.description());
+      damage = e.description();
     }
+    try {
+      cannot = rebuildIndex(src_, c.def, k, c.live, rebuilt_);
+    } catch (const Corrupt& e) {
+      cannot = "a row cannot be read (" + e.description() + ")";  // copying the rows names it
+    }
+    if (cannot && damage)
+      damaged(c.table.name, root,
+              *damage + "; index '" + indexName(c.def, k) +
+                  "' cannot be made again from the rows: " + *cannot);
+    if (cannot || (!damage && sameEntries(into, rebuilt_))) return;
+    std::swap(into, rebuilt_);
+    rebuiltIndexes_.push_back({c.table.name, indexName(c.def, k),
+                               damage.value_or("its entries are not the keys of its rows")});
   }
 
   // Primary-key order where there is one, page order for the rest.
@@ -325,7 +345,8 @@ class Compactor {
   std::unique_ptr<MapHolder> holder_;
   // Buffers reused by every row and index of every table: fresh ones would
   // be fresh pages from the system, each faulted in again.
-  SourceIndex primaryKey_, scratch_;
+  SourceIndex primaryKey_, scratch_, rebuilt_;
+  std::vector<IndexRebuilt> rebuiltIndexes_;
   std::vector<uint8_t> row_, bytes_, data_;
   std::vector<uint32_t> pieces_;  // sizes of a memo/OLE value's pieces
   std::vector<EntryRef> refs_;

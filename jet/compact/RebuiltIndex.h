@@ -1,0 +1,30 @@
+#pragma once
+
+// An index made again from its table's rows, for compaction to write when
+// the stored one cannot be read or does not match its rows. Salvage calls it
+// too, for tables that lost rows on the way.
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "jet/compact/SourceIndex.h"
+
+namespace jet::compact {
+
+// Makes the entries of index k of def from `rows`, the header slots (RowPtr
+// raw values, ascending) of the rows as they are copied: out.entries[i].row
+// is a position in `rows`, entries sorted by key bytes, then position.
+// Returns why it cannot (a sort order or column type without key tables
+// here, or text keys longer than Access is known to cut), out then
+// unspecified. Throws Corrupt for a row or memo value that cannot be read.
+std::optional<std::string> rebuildIndex(const Database& db, const TableDef& def, size_t k,
+                                        const std::vector<uint32_t>& rows, SourceIndex& out);
+
+// The name of the first logical index on real index k, else "index k".
+std::string indexName(const TableDef& def, size_t k);
+
+// True when both hold the same entries in the same order.
+bool sameEntries(const SourceIndex& a, const SourceIndex& b);
+
+}  // namespace jet::compact
