@@ -71,8 +71,8 @@ void failOnFindings(const CheckReport& report) {
                             " at page " + std::to_string(f.page) + ": " + f.message);
 }
 
-// Reads the output back as verification sees it: the integrity check a user
-// would run on it (on the other core), and the same rows and index entries
+// Reads the output back as verification sees it: the deep integrity check a
+// user would run on it (on the other core), and the same rows and index entries
 // as were copied from the source.
 void verifyOutput(const std::shared_ptr<OutputFile>& out, const Credentials& credentials,
                   const WriteOutcome& written, Pacer& pacer) {
@@ -80,7 +80,7 @@ void verifyOutput(const std::shared_ptr<OutputFile>& out, const Credentials& cre
   CheckReport report;
   Background checker([&] {
     const auto db = Database::open(out, credentials.password);
-    checkDatabase(*db, report, &stop);
+    checkDatabase(*db, report, &stop, true);  // deep: every index is its rows' keys
   });
   try {
     const auto db = Database::open(out, credentials.password);
