@@ -93,6 +93,26 @@ TEST_F(Window, DeclineBothQuestionsThenRunAgainAndAcceptBoth) {
   EXPECT_EQ(startup.ends, 1);
 }
 
+// A torn index page (the first intermediate page, zeroed) is repaired by
+// Optimize: the copy is made, with the index rebuilt from its rows.
+TEST_F(Window, OptimizeRebuildsATornIndex) {
+  QByteArray torn = apptest::readAll(apptest::demoDatabase());
+  const qsizetype page = 4096;
+  qsizetype at = page * 3;
+  while (at < torn.size() && torn[at] != 0x03) at += page;
+  ASSERT_LT(at, torn.size()) << "the demo has no intermediate index page";
+  torn.replace(at, page, QByteArray(page, 0));
+  ASSERT_TRUE(apptest::writeAll(database(), torn));
+  ASSERT_FALSE(jet::check(database().toStdString(), apptest::kPassword).clean());
+  click(w.cmdCompactRepair);
+  ASSERT_TRUE(apptest::waitUntil([&] { return Module2::bCompacted; }));
+  EXPECT_TRUE(boxes.boxes.empty()) << texts().join("; ").toStdString();
+  const jet::CheckReport r =
+      jet::check(repaired().toStdString(), apptest::kPassword, jet::CheckOptions{true});
+  EXPECT_TRUE(r.clean());
+  EXPECT_GT(r.indexEntriesChecked, 0u);
+}
+
 TEST_F(Window, AnswersOutsideAQuestionOnlyDisableTheButtons) {
   for (int stage : {0, 1}) {
     Module2::iStage = stage;
