@@ -284,3 +284,41 @@ TEST(CompactRepair, TornIndexPagesAreRebuiltFromTheRows) {
     expectSameInJudges(original, p.out, passwordOf(original));
   }
 }
+
+// A text index under a sort order without key tables here is checked as
+// before and copied while healthy; torn, it is refused with its sort order.
+TEST(CompactRepair, ATornIndexUnderAnUnknownSortOrderIsRefusedNamingIt) {
+  Patient p;
+  const auto customers = p.table("Customers");
+  const jet::TableDef& def = *customers.def;
+  const jet::RealIndex* text = nullptr;
+  for (const jet::RealIndex& r : def.realIndexes)
+    if (def.columnByNumber(r.columns.at(0).column)->type == jet::column_type::kText && !text)
+      text = &r;
+  ASSERT_NE(text, nullptr);
+  const size_t lcid = def.columnByNumber(text->columns[0].column)->descriptorOffset + 11;
+  ASSERT_LT(lcid + 2, p.s.pageSize) << "the descriptor should be on the first page";
+  p.patch(def.firstPage, lcid, {0x19, 0x04});
+  p.save();
+  const jet::CheckReport deep = jet::check(p.path, kConnect, jet::CheckOptions{true});
+  EXPECT_TRUE(deep.clean());
+  size_t named = 0;
+  for (const jet::Finding& f : deep.findings)
+    named += f.message.find("sort order 0x0419 (Russian) version 0 is not supported") !=
+             std::string::npos;
+  EXPECT_EQ(named, 1u);
+  EXPECT_TRUE(jet::compactDatabase(p.path, p.out, kConnect).indexesRebuilt.empty());
+
+  TreePages tree;
+  jet::walkIndex(customers.db->pages(), text->rootPage, def.firstPage, tree);
+  uint32_t leaf = 0;
+  for (uint32_t pg : tree.pages)
+    if (p.s.page(pg)[0] == 0x04 && !leaf) leaf = pg;
+  p.s.setPage(leaf, std::vector<uint8_t>(p.s.pageSize, 0));
+  p.save();
+  std::filesystem::remove(p.out);
+  const std::string error = p.compactError();
+  EXPECT_EQ(error.rfind("3049 ", 0), 0u) << error;
+  EXPECT_NE(error.find("sort order 0x0419 (Russian) version 0 is not supported"), std::string::npos)
+      << error;
+}
