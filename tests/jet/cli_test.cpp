@@ -185,21 +185,40 @@ TEST(Cli, DumpOneTableAndSystemTables) {
   EXPECT_NE(all.out.find("{\"table\":\"MSysObjects\""), std::string::npos);
 }
 
+// With an index leaf torn: the copy, a summary naming the rebuilt index,
+// and a deep check of the copy that compares its entries.
 TEST(Cli, CompactWritesTheCopyAndASummary) {
   jettest::TempDir tmp;
-  const std::string dst = tmp.file("out.mdb");
-  const auto r =
-      run({jetdb(), "compact", fixture("jackcess-V2000-delTestV2000.mdb"), dst, "--json"});
+  std::vector<uint8_t> bytes = jettest::readFile(fixture("jackcess-V2000-delTestV2000.mdb"));
+  size_t leaf = 3 * 4096;
+  while (leaf < bytes.size() && !(bytes[leaf] == 0x04 && jet::le32(bytes.data() + leaf + 4) > 2))
+    leaf += 4096;
+  ASSERT_LT(leaf, bytes.size());
+  std::fill(bytes.begin() + leaf, bytes.begin() + leaf + 4096, 0);
+  const std::string src = tmp.file("torn.mdb"), dst = tmp.file("out.mdb");
+  jettest::writeFile(src, bytes);
+  const auto r = run({jetdb(), "compact", src, dst, "--json"});
   ASSERT_EQ(r.exitCode, 0) << r.err;
   const jettest::Json j = jettest::parseJson(r.out);
   EXPECT_EQ(j["sourceBytes"].number, 135168);
   EXPECT_GT(j["outputBytes"].number, 0);
   EXPECT_TRUE(j.has("pagesDropped"));
   EXPECT_TRUE(j.has("seconds"));
+  ASSERT_EQ(j["indexesRebuilt"].items.size(), 1u) << r.out;
+  const jettest::Json& rebuilt = j["indexesRebuilt"].items[0];
+  EXPECT_EQ(rebuilt["reason"].text,
+            "page " + std::to_string(leaf / 4096) + " is not an index page");
   EXPECT_EQ(r.err.find('\r'), std::string::npos) << "no bar when stderr is not a terminal";
-  EXPECT_EQ(run({jetdb(), "check", dst}).exitCode, 0);
+  const auto deep = run({jetdb(), "check", dst, "--deep", "--json"});
+  EXPECT_EQ(deep.exitCode, 0) << deep.out;
+  EXPECT_GT(jettest::parseJson(deep.out)["indexEntriesChecked"].number, 0);
+  const auto plain = run({jetdb(), "compact", src, tmp.file("plain.mdb")});
+  EXPECT_NE(plain.out.find("rebuilt: index '" + rebuilt["index"].text + "' of table '" +
+                           rebuilt["table"].text + "'"),
+            std::string::npos)
+      << plain.out;
 
-  const auto again = run({jetdb(), "compact", fixture("jackcess-V2000-delTestV2000.mdb"), dst});
+  const auto again = run({jetdb(), "compact", src, dst});
   EXPECT_EQ(again.exitCode, 3) << "an existing destination is refused";
   EXPECT_EQ(again.err.rfind("jetdb: error ", 0), 0u) << again.err;
 }
