@@ -94,7 +94,7 @@ class Compactor {
     c.digest.tdef = t.tdef;
     c.digest.name = t.name;
     const size_t pk = primaryKey(c.def);
-    if (pk != SIZE_MAX) readIndex(c, pk, primaryKey_);
+    if (pk != SIZE_MAX) readIndex(c, pk, primaryKey_, true);
     copyRows(c, rowOrder(c, pk));
     for (size_t k = 0; k < c.def.realIndexes.size(); ++k) copyIndex(c, k, k == pk);
     patchDefinition(c);
@@ -115,7 +115,7 @@ class Compactor {
 
   // The stored entries when they are the rows' keys, else the index made
   // again from the rows; one that can be neither read nor made is refused.
-  void readIndex(TableCopy& c, size_t k, SourceIndex& into) {
+  void readIndex(TableCopy& c, size_t k, SourceIndex& into, bool primary) {
     const uint32_t root = c.def.realIndexes[k].rootPage;
     std::optional<std::string> damage, cannot;
     try {
@@ -124,7 +124,10 @@ class Compactor {
       damage = e.description();
     }
     try {
-      cannot = rebuildIndex(src_, c.def, k, c.live, rebuilt_);
+      // Progress stays where the index's turn began; a cancel still gets through.
+      const double at =
+          primary ? 0.0 : 0.8 + 0.2 * static_cast<double>(k) / c.def.realIndexes.size();
+      cannot = rebuildIndex(src_, c.def, k, c.live, rebuilt_, [&] { pacer_.step(at); });
     } catch (const Corrupt& e) {
       cannot = "a row cannot be read (" + e.description() + ")";  // copying the rows names it
     }
@@ -235,7 +238,7 @@ class Compactor {
 
   // An index from its old entries, pointers remapped, in order again.
   void copyIndex(TableCopy& c, size_t k, bool primary) {
-    if (!primary) readIndex(c, k, scratch_);
+    if (!primary) readIndex(c, k, scratch_, false);
     const SourceIndex& si = primary ? primaryKey_ : scratch_;
     bytes_.clear();
     bytes_.reserve(si.keys.size() + 4 * si.entries.size());

@@ -9,13 +9,15 @@
 namespace jet::compact {
 
 std::optional<std::string> rebuildIndex(const Database& db, const TableDef& def, size_t k,
-                                        const std::vector<uint32_t>& rows, SourceIndex& out) {
+                                        const std::vector<uint32_t>& rows, SourceIndex& out,
+                                        const std::function<void()>& tick) {
   const RealIndex& index = def.realIndexes.at(k);
   if (auto why = RowKeys::unsupported(db, def, index)) return why;
   RowKeys maker(db, def, index);
   KeyedEntries made;
   made.entries.reserve(rows.size());
   for (size_t i = 0; i < rows.size(); ++i) {
+    if (tick) tick();
     const RowSlot row = readRow(db.pages(), RowPtr::fromRaw(rows[i]));
     made.add(maker, static_cast<uint32_t>(i), row.bytes);
   }

@@ -4,6 +4,7 @@
 // the stored one cannot be read or does not match its rows. Salvage calls it
 // too, for tables that lost rows on the way.
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -18,8 +19,10 @@ namespace jet::compact {
 // Returns why it cannot (a sort order or column type without key tables
 // here, or text keys longer than Access is known to cut), out then
 // unspecified. Throws Corrupt for a row or memo value that cannot be read.
+// `tick` is called for every row: a place to let a cancel through.
 std::optional<std::string> rebuildIndex(const Database& db, const TableDef& def, size_t k,
-                                        const std::vector<uint32_t>& rows, SourceIndex& out);
+                                        const std::vector<uint32_t>& rows, SourceIndex& out,
+                                        const std::function<void()>& tick = {});
 
 // The name of the first logical index on real index k, else "index k".
 std::string indexName(const TableDef& def, size_t k);
