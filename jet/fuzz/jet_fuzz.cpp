@@ -34,7 +34,7 @@ class MemoryFile : public jet::ReadFile {
 // The seeds include password-protected files; try their passwords too.
 std::unique_ptr<jet::Database> openAny(const uint8_t* data, size_t size) {
   const auto file = std::make_shared<MemoryFile>(data, size);
-  for (const std::optional<std::string> password :
+  for (const std::optional<std::string>& password :
        {std::optional<std::string>(), std::optional<std::string>("m0ssb4nk7q"),
         std::optional<std::string>("password")}) {
     try {
