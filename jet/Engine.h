@@ -107,6 +107,10 @@ struct CompactOptions {
   // Keep each table's AutoNumber seed as stored instead of resetting it to
   // the highest remaining value + 1.
   bool keepAutoNumberSeed = false;
+  // Leave out rows that cannot be read instead of refusing the database, and
+  // empty memo/OLE values that cannot; what was left out is reported, and
+  // listed in DST.lost.txt.
+  bool salvage = false;
 };
 
 // Called now and then (several times a second) with the fraction done
@@ -120,6 +124,18 @@ struct IndexRebuilt {
   std::string reason;  // what was wrong with the stored one
 };
 
+// What salvage left out of one page of a table.
+struct RowsLost {
+  std::string table;
+  uint32_t page = 0;
+  int64_t rows = 0;     // -1: the page's rows cannot be counted
+  uint32_t values = 0;  // memo/OLE values emptied in rows that were kept
+  std::string reason;
+  // Each lost row (or value) that can be named: its primary key where the
+  // primary-key index names it, else its page and slot.
+  std::vector<std::string> named;
+};
+
 struct CompactResult {
   uint64_t sourceBytes = 0;
   uint64_t outputBytes = 0;
@@ -128,6 +144,9 @@ struct CompactResult {
   uint32_t tables = 0;  // user tables
   uint64_t rows = 0;    // their rows
   std::vector<IndexRebuilt> indexesRebuilt;
+  uint64_t rowsLost = 0;   // salvage: rows left out, those counted
+  bool uncounted = false;  // salvage: some page's rows could not be counted
+  std::vector<RowsLost> lost;
 };
 
 // Writes a complete, verified compacted copy of src at dst, or throws Error and

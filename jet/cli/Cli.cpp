@@ -65,6 +65,8 @@ Options parseOptions(const std::string& command, int argc, char** argv, int firs
       flag(o.progress);
     } else if (arg == "--deep" && accepts.deep) {
       flag(o.deep);
+    } else if (arg == "--salvage" && accepts.salvage) {
+      flag(o.salvage);
     } else {
       throw UsageError{"unknown option '" + arg + "'", command};
     }

@@ -35,12 +35,13 @@ struct Options {
   bool system = false;
   bool progress = false;
   bool deep = false;
+  bool salvage = false;
   bool help = false;
 };
 
 // Flags a command accepts besides --help and the password options.
 struct Accepts {
-  bool json = false, table = false, system = false, progress = false, deep = false;
+  bool json = false, table = false, system = false, progress = false, deep = false, salvage = false;
 };
 
 // Throws UsageError on an unknown option, a missing value or a second

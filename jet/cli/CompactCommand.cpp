@@ -43,10 +43,33 @@ std::string rebuiltJson(const jet::CompactResult& r) {
   return s;
 }
 
+std::string lostJson(const jet::CompactResult& r) {
+  std::string s;
+  for (const jet::RowsLost& l : r.lost)
+    s += std::string(s.empty() ? "" : ",") + "{\"table\":" + jsonString(l.table) +
+         ",\"page\":" + std::to_string(l.page) +
+         ",\"rows\":" + (l.rows < 0 ? "null" : std::to_string(l.rows)) +
+         ",\"values\":" + std::to_string(l.values) + ",\"reason\":" + jsonString(l.reason) + "}";
+  return s;
+}
+
+void printLost(const jet::CompactResult& r) {
+  std::printf("  lost:    %llu rows%s\n", static_cast<unsigned long long>(r.rowsLost),
+              r.uncounted ? " and those of pages that could not be counted" : "");
+  for (const jet::RowsLost& l : r.lost) {
+    const std::string what = l.rows < 0   ? "rows that cannot be counted"
+                             : l.rows > 0 ? std::to_string(l.rows) + " rows"
+                                          : std::to_string(l.values) + " memo/OLE values emptied";
+    std::printf("    table '%s' page %u: %s (%s)\n", l.table.c_str(), l.page, what.c_str(),
+                l.reason.c_str());
+  }
+}
+
 }  // namespace
 
 int runCompact(int argc, char** argv) {
-  const Options o = parseOptions("compact", argc, argv, 2, Accepts{.json = true, .progress = true});
+  const Options o = parseOptions("compact", argc, argv, 2,
+                                 Accepts{.json = true, .progress = true, .salvage = true});
   if (o.help) return printHelp("compact");
   expectPositionals(o, "compact", 2, "SRC and DST");
   const std::string& src = o.positional[0];
@@ -57,7 +80,9 @@ int runCompact(int argc, char** argv) {
   const auto started = std::chrono::steady_clock::now();
   jet::CompactResult r;
   try {
-    r = jet::compactDatabase(src, dst, credentialsFor(o), {},
+    jet::CompactOptions options;
+    options.salvage = o.salvage;
+    r = jet::compactDatabase(src, dst, credentialsFor(o), options,
                              [&printer](double f) { return printer(f); });
   } catch (...) {
     printer.finish();
@@ -71,11 +96,15 @@ int runCompact(int argc, char** argv) {
     std::printf(
         "{\"source\":%s,\"destination\":%s,\"sourceBytes\":%llu,\"outputBytes\":%llu,"
         "\"sourcePages\":%u,\"outputPages\":%u,\"pagesDropped\":%lld,\"tables\":%u,"
-        "\"rows\":%llu,\"seconds\":%.3f,\"indexesRebuilt\":[%s]}\n",
+        "\"rows\":%llu,\"seconds\":%.3f,\"indexesRebuilt\":[%s]%s}\n",
         jsonString(src).c_str(), jsonString(dst).c_str(),
         static_cast<unsigned long long>(r.sourceBytes),
         static_cast<unsigned long long>(r.outputBytes), r.sourcePages, r.outputPages, dropped,
-        r.tables, static_cast<unsigned long long>(r.rows), seconds, rebuiltJson(r).c_str());
+        r.tables, static_cast<unsigned long long>(r.rows), seconds, rebuiltJson(r).c_str(),
+        o.salvage
+            ? (",\"rowsLost\":" + std::to_string(r.rowsLost) + ",\"lost\":[" + lostJson(r) + "]")
+                  .c_str()
+            : "");
   } else {
     const double ratio = r.sourceBytes ? 100.0 * r.outputBytes / r.sourceBytes : 100.0;
     std::printf("Compacted %s -> %s\n", src.c_str(), dst.c_str());
@@ -88,6 +117,7 @@ int runCompact(int argc, char** argv) {
     for (const jet::IndexRebuilt& i : r.indexesRebuilt)
       std::printf("  rebuilt: index '%s' of table '%s' from its rows (%s)\n", i.index.c_str(),
                   i.table.c_str(), i.reason.c_str());
+    if (o.salvage) printLost(r);
     std::printf("  time:    %.2f s\n", seconds);
   }
   return kDone;

@@ -41,15 +41,25 @@ const std::vector<Command>& commands() {
         {"--system", "include the system (MSys*) tables"}}},
       {"compact",
        "SRC DST",
-       "[--json] [--progress]",
+       "[--json] [--progress] [--salvage]",
        "write a compacted copy of SRC to DST",
        "Writes a compacted copy of SRC to DST: free pages dropped, deleted rows squeezed out, "
        "the same tables, rows and indexes. SRC is never changed; DST must not exist, and nothing "
        "is left at DST when compaction fails. A database that another program has open is "
        "refused (error 3045). The password is the one of SRC, and DST keeps it. An index that "
        "cannot be read or does not match its rows is made again from the rows and named in the "
-       "summary (with --json: \"indexesRebuilt\", each with its table, index and reason).",
+       "summary (with --json: \"indexesRebuilt\", each with its table, index and reason). "
+       "Rows that cannot be read are refused (error 3049, naming the table and page) unless "
+       "--salvage is given.",
        {{"--json", "print the summary as one JSON object"},
+        {"--salvage",
+         "leave out the rows that cannot be read (a torn data page, a row whose offsets or "
+         "fields do not add up, an overflow row whose target is gone) and keep a row whose "
+         "memo/OLE value alone is broken with that value empty. The summary (with --json: "
+         "\"rowsLost\" and \"lost\", each with its table, page, rows and reason; rows is null "
+         "when they cannot be counted) says per page what was lost, and DST.lost.txt lists each "
+         "lost row by its primary key, or by page and slot. Every row kept is the source's, "
+         "byte for byte, and the indexes of a table that lost rows are made again from the rest"},
         {"--progress",
          "also report progress as plain lines on standard error when it is not a terminal (on a "
          "terminal a bar is always drawn)"}}},

@@ -14,6 +14,7 @@
 
 #include "jet/compact/Compactor.h"
 #include "jet/compact/Pacer.h"
+#include "jet/compact/Salvage.h"
 #include "jet/db/Checker.h"
 #include "jet/db/Database.h"
 #include "jet/db/LockFile.h"
@@ -102,6 +103,17 @@ void verifyOutput(const std::shared_ptr<OutputFile>& out, const Credentials& cre
   failOnFindings(report);
 }
 
+// Salvage's report, written and flushed but not yet named.
+std::shared_ptr<OutputFile> writeLostReport(FileSystem& fs, const std::string& path,
+                                            const std::vector<RowsLost>& lost) {
+  if (lost.empty()) return nullptr;
+  const std::string text = lostReport(lost);
+  const std::shared_ptr<OutputFile> out = fs.createOutput(path);
+  out->writeAt(0, reinterpret_cast<const uint8_t*>(text.data()), text.size());
+  out->sync();
+  return out;
+}
+
 }  // namespace
 
 CompactResult compactWith(FileSystem& fs, const std::string& src, const std::string& dst,
@@ -109,6 +121,9 @@ CompactResult compactWith(FileSystem& fs, const std::string& src, const std::str
                           const Progress& progress) {
   const FileState before = sourceState(fs, src);
   if (fs.exists(dst)) throw Error(3204, "Database already exists.");
+  const std::string lostPath = dst + ".lost.txt";
+  if (options.salvage && fs.exists(lostPath))
+    throw Error(3204, "'" + lostPath + "' already exists; salvage would write its report there.");
   if (databaseInUse(fs, src)) throwInUse(src);
   const auto source = Database::open(fs, src, credentials.password);
   Pacer pacer(progress);
@@ -139,11 +154,16 @@ CompactResult compactWith(FileSystem& fs, const std::string& src, const std::str
   if (verifyFailed) std::rethrow_exception(verifyFailed);
   if (sourceState(fs, src) != before) throwInUse(src);
   pacer.now(1.0);
+  const std::shared_ptr<OutputFile> report = writeLostReport(fs, lostPath, outcome.result.lost);
   out->publish();
+  bool reported = false;
   try {
+    if (report) report->publish();
+    reported = report != nullptr;
     fs.syncDirectory(folderOf(dst));
   } catch (...) {
     fs.remove(dst);
+    if (reported) fs.remove(lostPath);
     throw;
   }
   return outcome.result;

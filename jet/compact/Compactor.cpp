@@ -9,6 +9,7 @@
 #include "jet/compact/LongValueWriter.h"
 #include "jet/compact/Pacer.h"
 #include "jet/compact/RebuiltIndex.h"
+#include "jet/compact/Salvage.h"
 #include "jet/compact/SourceIndex.h"
 #include "jet/db/Database.h"
 #include "jet/db/RowMap.h"
@@ -68,6 +69,11 @@ class Compactor {
     }
     finish();
     outcome.result.indexesRebuilt = std::move(rebuiltIndexes_);
+    for (const RowsLost& l : lost_) {
+      outcome.result.rowsLost += l.rows > 0 ? static_cast<uint64_t>(l.rows) : 0;
+      outcome.result.uncounted = outcome.result.uncounted || l.rows < 0;
+    }
+    outcome.result.lost = std::move(lost_);
     outcome.result.sourceBytes = src_.fileSize();
     outcome.result.sourcePages = src_.pageCount();
     outcome.result.outputPages = alloc_->end();
@@ -86,8 +92,10 @@ class Compactor {
     TableCopy c(t);
     try {
       c.def = src_.tableDef(t.tdef);
-      c.live = liveRows(src_, c.def);
+      TableRows readable = readableRows(src_, c.def, t.name, options_.salvage);
+      c.live = std::move(readable.live);
       c.rows = RowMap(c.live, src_.pageCount());
+      for (RowsLost& l : readable.lost) noteLost(std::move(l));
     } catch (const Corrupt& e) {
       damaged(t.name, t.tdef, e.description());
     }
@@ -105,6 +113,16 @@ class Compactor {
       result.rows += c.live.size();
     }
     return std::move(c.digest);
+  }
+
+  // Without salvage, rows known to be there and unreadable are refused; a
+  // page no index names rows on is passed over, as the check does.
+  void noteLost(RowsLost&& l) {
+    if (options_.salvage) return lost_.push_back(std::move(l));
+    if (l.rows > 0)
+      damaged(l.table, l.page,
+              l.reason + "; " + std::to_string(l.rows) +
+                  " rows there cannot be read (jetdb compact --salvage leaves them out)");
   }
 
   static size_t primaryKey(const TableDef& d) {
@@ -174,6 +192,7 @@ class Compactor {
     for (size_t n = 0; n < order.size(); ++n) {
       const uint32_t o = order[n];
       const RowPtr header = RowPtr::fromRaw(c.live[o]);
+      current_ = o;
       uint64_t lvHash = 0;
       try {
         const RowSlot slot = readRow(src_.pages(), header);
@@ -210,15 +229,22 @@ class Compactor {
       if (!col.longValue()) continue;
       const Field f = RowFields(c.def, f_.jet4, ByteView(row_)).field(col);
       if (f.null || f.bytes.empty()) continue;
-      const LongValueHeader h = parseLongValueHeader(f.bytes);
-      if (h.kind == LongValueKind::Inline) continue;
       const size_t at = static_cast<size_t>(f.bytes.data() - row_.data());
-      data_.clear();
-      pieces_.clear();
-      forEachPiece(src_.pages(), f.bytes, [&](ByteView piece, RowPtr) {
-        data_.insert(data_.end(), piece.begin(), piece.end());
-        pieces_.push_back(static_cast<uint32_t>(piece.size()));
-      });
+      LongValueHeader h;
+      try {
+        h = parseLongValueHeader(f.bytes);
+        if (h.kind == LongValueKind::Inline) continue;
+        data_.clear();
+        pieces_.clear();
+        forEachPiece(src_.pages(), f.bytes, [&](ByteView piece, RowPtr) {
+          data_.insert(data_.end(), piece.begin(), piece.end());
+          pieces_.push_back(static_cast<uint32_t>(piece.size()));
+        });
+      } catch (const Corrupt& e) {
+        if (!options_.salvage || f.bytes.size() != kLongValueHeader) throw;
+        valueLost(c, col, at, e.description());
+        continue;
+      }
       lvHash = mixLongValue(lvHash, col, data_.data(), data_.size());
       LongValueWriter& writer = c.longValues.try_emplace(col.number, *alloc_, sink_).first->second;
       const RowPtr first = writer.write(data_, pieces_, h.kind == LongValueKind::SingleRow);
@@ -226,6 +252,20 @@ class Compactor {
       putLe32(row_.data() + at + 8, 0);
     }
     return lvHash;
+  }
+
+  // Salvage: the value becomes an empty one held in the row, the row stays.
+  void valueLost(const TableCopy& c, const Column& col, size_t at, const std::string& why) {
+    std::fill(row_.begin() + at, row_.begin() + at + kLongValueHeader, 0);
+    row_[at + 3] = 0x80;
+    const RowPtr header = RowPtr::fromRaw(c.live[current_]);
+    if (lost_.empty() || lost_.back().table != c.table.name || lost_.back().page != header.page ||
+        lost_.back().rows != 0)
+      lost_.push_back({c.table.name, header.page, 0, 0, why, {}});
+    lost_.back().values += 1;
+    lost_.back().named.push_back("the value of column '" + col.name + "' of the row at page " +
+                                 std::to_string(header.page) + ", slot " +
+                                 std::to_string(header.row) + " (emptied)");
   }
 
   void noteAutoNumber(TableCopy& c, const Column& col) {
@@ -350,6 +390,8 @@ class Compactor {
   // be fresh pages from the system, each faulted in again.
   SourceIndex primaryKey_, scratch_, rebuilt_;
   std::vector<IndexRebuilt> rebuiltIndexes_;
+  std::vector<RowsLost> lost_;
+  uint32_t current_ = 0;  // position of the row being copied
   std::vector<uint8_t> row_, bytes_, data_;
   std::vector<uint32_t> pieces_;  // sizes of a memo/OLE value's pieces
   std::vector<EntryRef> refs_;

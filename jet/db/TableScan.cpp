@@ -52,11 +52,15 @@ bool TableScan::next(RawRow& row) {
   }
 }
 
-std::vector<uint32_t> liveRows(const Database& db, const TableDef& def) {
+std::vector<uint32_t> liveRows(const Database& db, const TableDef& def,
+                               std::vector<uint32_t>* passedOver) {
   std::vector<uint32_t> rows;
   for (uint32_t pg : readUsageMap(db.pages(), def.ownedMap).pages) {
     Page p = db.page(pg);
-    if (!tableDataPage(p, def)) continue;
+    if (!tableDataPage(p, def)) {
+      if (passedOver) passedOver->push_back(pg);
+      continue;
+    }
     const DataPage page(std::move(p), db.format());
     if (page.rowCount() > 255)
       throwCorrupt("data page " + std::to_string(pg) + " claims " +

@@ -45,7 +45,9 @@ class TableScan {
 
 // The header slots of the live rows, as RowPtr raw values in page order,
 // without reading the rows. Throws Corrupt for a page claiming more rows
-// than a row pointer can address.
-std::vector<uint32_t> liveRows(const Database& db, const TableDef& def);
+// than a row pointer can address. passedOver, when given, receives the pages
+// of the owned map that are no data page of the table.
+std::vector<uint32_t> liveRows(const Database& db, const TableDef& def,
+                               std::vector<uint32_t>* passedOver = nullptr);
 
 }  // namespace jet

@@ -1,0 +1,196 @@
+#include "jet/compact/Salvage.h"
+
+#include <map>
+#include <set>
+
+#include "jet/db/Database.h"
+#include "jet/db/TableScan.h"
+#include "jet/format/DataPage.h"
+#include "jet/format/IndexPage.h"
+#include "jet/format/Row.h"
+#include "jet/format/UsageMap.h"
+
+namespace jet::compact {
+namespace {
+
+std::string place(RowPtr p) {
+  return "page " + std::to_string(p.page) + ", slot " + std::to_string(p.row);
+}
+
+// A primary key as "ID=7", for keys of whole numbers; else its bytes in hex.
+std::string keyText(const TableDef& def, const RealIndex& index, ByteView key) {
+  std::string text;
+  size_t at = 0;
+  for (const IndexColumn& ic : index.columns) {
+    const Column* c = def.columnByNumber(ic.column);
+    const size_t width = !c                                 ? 0
+                         : c->type == column_type::kByte    ? 1
+                         : c->type == column_type::kInteger ? 2
+                         : c->type == column_type::kLong    ? 4
+                                                            : 0;
+    if (width == 0 || at + 1 + width > key.size()) break;
+    const uint8_t invert = ic.ascending ? 0x00 : 0xFF;
+    if (!text.empty()) text += ", ";
+    text += c->name + "=";
+    if (static_cast<uint8_t>(key.u8(at) ^ invert) != 0x7F) {
+      text += "null";
+      at += 1;
+      continue;
+    }
+    uint32_t v = 0;
+    for (size_t i = 0; i < width; ++i)
+      v = (v << 8) | static_cast<uint8_t>(key.u8(at + 1 + i) ^ invert);
+    if (width == 1) {
+      text += std::to_string(v);
+    } else {
+      v ^= 1u << (8 * width - 1);
+      const int64_t s = width == 2 ? static_cast<int16_t>(v) : static_cast<int32_t>(v);
+      text += std::to_string(s);
+    }
+    at += 1 + width;
+  }
+  if (at == key.size() && !text.empty()) return text;
+  static const char* const kHex = "0123456789abcdef";
+  text = "key ";
+  for (uint8_t b : key) text += {kHex[b >> 4], kHex[b & 15]};
+  return text;
+}
+
+// What the indexes say of the lost rows: which rows they name on the lost
+// pages, and each one's primary key.
+class LostEntries : public IndexVisitor {
+ public:
+  LostEntries(const std::set<uint32_t>& pages, const std::map<uint32_t, std::string>& slots)
+      : pages_(pages), slots_(slots) {}
+  void onEntry(const IndexEntry& e) override {
+    if (!pages_.count(e.row.page) && !slots_.count(e.row.raw())) return;
+    found.insert(e.row.raw());
+    if (primary) keys[e.row.raw()].assign(e.key.begin(), e.key.end());
+  }
+  bool primary = false;
+  std::set<uint32_t> found;
+  std::map<uint32_t, std::vector<uint8_t>> keys;
+
+ private:
+  const std::set<uint32_t>& pages_;
+  const std::map<uint32_t, std::string>& slots_;
+};
+
+class Salvager {
+ public:
+  Salvager(const Database& db, const TableDef& def, const std::string& table)
+      : db_(db), def_(def), table_(table) {}
+
+  TableRows run(bool salvage) {
+    if (salvage) {
+      for (uint32_t pg : readUsageMap(db_.pages(), def_.ownedMap).pages) readPage(pg);
+    } else {
+      std::vector<uint32_t> over;
+      rows_.live = liveRows(db_, def_, &over);
+      for (uint32_t pg : over) pages_[pg] = "it is listed as a data page of the table but is none";
+    }
+    if (!pages_.empty() || !slots_.empty()) report();
+    return std::move(rows_);
+  }
+
+ private:
+  void readPage(uint32_t pg) {
+    const Page p = db_.page(pg);
+    const ByteView b = p.bytes();
+    if (b.u8(0) != page_type::kData || b.u32(4) != def_.firstPage) {
+      pages_[pg] = "it is listed as a data page of the table but is none";
+      return;
+    }
+    std::optional<DataPage> page;
+    try {
+      page.emplace(p, db_.format());
+      if (page->rowCount() > 255)
+        throwCorrupt("its row directory claims " + std::to_string(page->rowCount()) + " rows");
+    } catch (const Corrupt& e) {
+      pages_[pg] = e.description();
+      return;
+    }
+    for (uint16_t r = 0; r < page->rowCount(); ++r) {
+      if (page->slotDeleted(r)) continue;
+      const RowPtr at{pg, static_cast<uint8_t>(r)};
+      try {
+        const RowSlot row = readRow(db_.pages(), at);
+        RowFields(def_, db_.jet4(), row.bytes);
+        rows_.live.push_back(at.raw());
+      } catch (const Corrupt& e) {
+        slots_[at.raw()] = e.description();
+      }
+    }
+  }
+
+  // Counts and names the lost rows from the indexes' entries.
+  void report() {
+    std::set<uint32_t> pageSet;
+    for (const auto& [pg, why] : pages_) pageSet.insert(pg);
+    LostEntries lost(pageSet, slots_);
+    bool complete = false;  // an index that names every row was read
+    const RealIndex* pk = nullptr;
+    for (const LogicalIndex& l : def_.logicalIndexes)
+      if (l.primaryKey() && l.realIndex < def_.realIndexes.size())
+        pk = &def_.realIndexes[l.realIndex];
+    for (const RealIndex& index : def_.realIndexes) {
+      lost.primary = &index == pk;
+      try {
+        walkIndex(db_.pages(), index.rootPage, def_.firstPage, lost);
+        complete = complete || !(index.flags & index_flag::kIgnoreNulls);
+      } catch (const Corrupt&) {
+        // An index that cannot be read counts nothing.
+      }
+    }
+    const auto name = [&](uint32_t raw) {
+      const auto key = lost.keys.find(raw);
+      if (key == lost.keys.end() || !pk) return place(RowPtr::fromRaw(raw));
+      return keyText(def_, *pk, ByteView(key->second)) + " (" + place(RowPtr::fromRaw(raw)) + ")";
+    };
+    std::map<uint32_t, RowsLost> byPage;
+    for (const auto& [pg, why] : pages_) {
+      RowsLost l{table_, pg, 0, 0, why, {}};
+      for (auto it = lost.found.lower_bound(RowPtr{pg, 0}.raw());
+           it != lost.found.end() && RowPtr::fromRaw(*it).page == pg; ++it)
+        l.named.push_back(name(*it));
+      l.rows = static_cast<int64_t>(l.named.size());
+      if (l.rows == 0 && complete) continue;  // the page held no rows
+      if (l.rows == 0) l.rows = -1;           // nothing says how many it held
+      byPage.emplace(pg, std::move(l));
+    }
+    for (const auto& [raw, why] : slots_) {
+      const uint32_t pg = RowPtr::fromRaw(raw).page;
+      RowsLost& l = byPage.try_emplace(pg, RowsLost{table_, pg, 0, 0, why, {}}).first->second;
+      l.rows += 1;
+      l.named.push_back(name(raw));
+    }
+    for (auto& [pg, l] : byPage) rows_.lost.push_back(std::move(l));
+  }
+
+  const Database& db_;
+  const TableDef& def_;
+  const std::string& table_;
+  TableRows rows_;
+  std::map<uint32_t, std::string> pages_;  // lost whole, why
+  std::map<uint32_t, std::string> slots_;  // rows lost alone, why
+};
+
+}  // namespace
+
+TableRows readableRows(const Database& db, const TableDef& def, const std::string& table,
+                       bool salvage) {
+  return Salvager(db, def, table).run(salvage);
+}
+
+std::string lostReport(const std::vector<RowsLost>& lost) {
+  std::string text =
+      "Left out by salvage: table, page, row (primary key, else page and slot), why\n";
+  for (const RowsLost& l : lost) {
+    const std::string at = l.table + "\tpage " + std::to_string(l.page) + "\t";
+    if (l.rows < 0) text += at + "rows that cannot be counted\t" + l.reason + "\n";
+    for (const std::string& n : l.named) text += at + n + "\t" + l.reason + "\n";
+  }
+  return text;
+}
+
+}  // namespace jet::compact
