@@ -5,7 +5,9 @@
 
 #include <algorithm>
 #include <memory>
+#include <random>
 
+#include "jet/compact/ExternalSort.h"
 #include "jet/db/Database.h"
 #include "jet/format/DataPage.h"
 #include "jet/format/DataPageBuilder.h"
@@ -132,10 +134,23 @@ TEST_P(IndexSizes, TreeReadsBackInOrderWithConsistentNodes) {
     key.insert(key.end(), {uint8_t(v >> 24), uint8_t(v >> 16), uint8_t(v >> 8), uint8_t(v)});
     entries.push_back(entryBytes(key, 40 + i / 200, static_cast<uint8_t>(i % 200)));
   }
+  // Put in order by the external sort, which at this budget spills runs to
+  // a temporary file from a few thousand entries on and merges them.
+  std::shuffle(entries.begin(), entries.end(), std::mt19937(n));
+  jettest::TempDir spillDir;
+  compact::ExternalSort sorter(
+      16 << 10, [&] { return defaultFileSystem().createOutput(spillDir.file("s")); });
+  for (const auto& e : entries) sorter.add(e.data(), static_cast<uint32_t>(e.size()));
+  const size_t runs = sorter.spilledRuns();
+  std::vector<std::vector<uint8_t>> sorted;
+  sorter.drain([&](const EntryRef& e) { sorted.emplace_back(e.data, e.data + e.size); });
   std::vector<EntryRef> refs;
-  for (const auto& e : entries) refs.push_back({e.data(), static_cast<uint32_t>(e.size())});
-  std::sort(refs.begin(), refs.end(),
-            [](const EntryRef& a, const EntryRef& b) { return jet::entryLess(a, b); });
+  for (const auto& e : sorted) refs.push_back({e.data(), static_cast<uint32_t>(e.size())});
+  std::sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) {
+    return jet::entryLess({a.data(), uint32_t(a.size())}, {b.data(), uint32_t(b.size())});
+  });
+  ASSERT_EQ(sorted, entries);
+  EXPECT_EQ(runs > 1, n >= 5000) << runs << " runs";
   const BuiltIndex built = buildIndex(refs, 2, s.alloc(), s.sink());
   const Database& db = s.open();
   TreeReader tree;
