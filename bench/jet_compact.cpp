@@ -1,10 +1,10 @@
 // Compaction speed, size and memory against a plain copy of the same file.
 //
-// Usage: bench_jet_compact FILE [PASSWORD] [--runs=N]
-// Prints, from N alternating runs of each: cp's time and throughput,
-// compaction's time, throughput and share of cp's (best and median, as one
-// run is at the mercy of whatever else the machine does), output size, and
-// peak memory (getrusage).
+// Usage: bench_jet_compact FILE... [--password=P] [--runs=N]
+// Prints a line per file, from N alternating runs of each: cp+sync's time and
+// throughput, compaction's time, throughput, share of cp's and peak memory
+// (best and median, as one run is at the mercy of whatever else the machine
+// does), and its MB/s against the first file's, for growth with size.
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -40,10 +40,12 @@ double cpu(const struct rusage& u) {
   return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
 
+// Plain data only: it crosses the pipe as bytes (CompactResult holds
+// vectors, whose pointers mean nothing in the parent).
 struct Run {
   double seconds = 0, cpu = 0;
   long peakKb = 0;
-  jet::CompactResult result;
+  uint64_t sourceBytes = 0, outputBytes = 0, rows = 0;
 };
 
 // Compacts in a forked child, which reports its time and result through a
@@ -59,7 +61,10 @@ bool compactInChild(const std::string& src, const std::string& out, const std::s
     Run mine;
     const auto t0 = std::chrono::steady_clock::now();
     try {
-      mine.result = jet::compactDatabase(src, out, connect);
+      const jet::CompactResult r = jet::compactDatabase(src, out, connect);
+      mine.sourceBytes = r.sourceBytes;
+      mine.outputBytes = r.outputBytes;
+      mine.rows = r.rows;
     } catch (const jet::Error& e) {
       std::fprintf(stderr, "error %d: %s\n", e.number(), e.what());
       ::_exit(3);
@@ -88,84 +93,91 @@ double median(std::vector<double> v) {
   return v[v.size() / 2];
 }
 
-}  // namespace
+// One file: cp (+sync) and compaction, alternating, `runs` times each.
+struct Measured {
+  double mb = 0, cpBest = 0, cpMedian = 0, best = 0, median = 0, cpuCompact = 0;
+  long peakKb = 0;
+  Run last;
+};
 
-int main(int argc, char** argv) {
-  std::vector<std::string> args(argv + 1, argv + argc);
-  int runs = 3;
-  for (size_t i = 0; i < args.size(); ++i)
-    if (args[i].rfind("--runs=", 0) == 0) {
-      runs = std::max(1, std::atoi(args[i].c_str() + 7));
-      args.erase(args.begin() + static_cast<std::ptrdiff_t>(i));
-      break;
-    }
-  if (args.empty() || args[0] == "--help") {
-    std::printf(
-        "Usage: %s FILE [PASSWORD] [--runs=N]\n"
-        "Times cp (+sync) and compaction of FILE side by side, N times each (default 3),\n"
-        "alternating, and prints the best and the median of each.\n",
-        argv[0]);
-    return args.empty() ? 2 : 0;
-  }
-  const std::string src = args[0];
-  const std::string connect = args.size() > 1 ? ";pwd=" + args[1] : "";
+bool measure(const std::string& src, const std::string& connect, int runs, Measured& m) {
   const std::string copy = src + ".bench-cp";
   const std::string out = src + ".bench-compact";
   ::unlink(copy.c_str());
   ::unlink(out.c_str());
-
   // A first cp brings the file into the page cache for every run.
   std::system(("cp " + quote(src) + " " + quote(copy)).c_str());
   ::unlink(copy.c_str());
   std::vector<double> cpTimes, compactTimes;
-  jet::CompactResult r;
-  long peakKb = 0;
-  double cpuCompact = 0;
   for (int run = 0; run < runs; ++run) {
     auto t0 = std::chrono::steady_clock::now();
     const int rc =
         std::system(("cp " + quote(src) + " " + quote(copy) + " && sync " + quote(copy)).c_str());
     cpTimes.push_back(seconds(t0));
     ::unlink(copy.c_str());
-    if (rc != 0) {
-      std::fprintf(stderr, "cp failed\n");
-      return 3;
-    }
+    if (rc != 0) return false;
     // Each compaction in a child of its own: its peak memory is its own,
     // not what earlier runs left in this process's heap.
     Run one;
-    if (!compactInChild(src, out, connect, one)) return 3;
+    if (!compactInChild(src, out, connect, one)) return false;
     compactTimes.push_back(one.seconds);
-    peakKb = std::max(peakKb, one.peakKb);
-    cpuCompact += one.cpu;
-    r = one.result;
+    m.peakKb = std::max(m.peakKb, one.peakKb);
+    m.cpuCompact += one.cpu / runs;
+    m.last = one;
     ::unlink(out.c_str());
   }
-  struct rusage children {};
-  ::getrusage(RUSAGE_CHILDREN, &children);
-  const double cpuCp = cpu(children) - cpuCompact;
+  m.mb = static_cast<double>(m.last.sourceBytes) / (1 << 20);
+  m.cpBest = *std::min_element(cpTimes.begin(), cpTimes.end());
+  m.best = *std::min_element(compactTimes.begin(), compactTimes.end());
+  m.cpMedian = median(cpTimes);
+  m.median = median(compactTimes);
+  return true;
+}
 
-  const double mb = static_cast<double>(r.sourceBytes) / (1 << 20);
-  const double cpBest = *std::min_element(cpTimes.begin(), cpTimes.end());
-  const double compactBest = *std::min_element(compactTimes.begin(), compactTimes.end());
-  const double cpMedian = median(cpTimes), compactMedian = median(compactTimes);
-  std::printf("file                 %s (%d runs each, alternating)\n", src.c_str(), runs);
-  std::printf("source               %10.1f MB  %u pages\n", mb, r.sourcePages);
-  std::printf("cp (+sync)           %10.3f s   %8.1f MB/s  best; median %.3f s\n", cpBest,
-              mb / cpBest, cpMedian);
-  std::printf("compaction           %10.3f s   %8.1f MB/s  best; median %.3f s\n", compactBest,
-              mb / compactBest, compactMedian);
-  std::printf("share of cp's speed  %9.0f%%  best against best; %.0f%% median against median\n",
-              100.0 * cpBest / compactBest, 100.0 * cpMedian / compactMedian);
-  std::printf(
-      "cpu time             %10.3f s cp, %.3f s compaction per run (cp's warm-up counted)\n",
-      cpuCp / runs, cpuCompact / runs);
-  std::printf("output               %10.1f MB  %u pages  (%.1f%% of the source)\n",
-              static_cast<double>(r.outputBytes) / (1 << 20), r.outputPages,
-              100.0 * static_cast<double>(r.outputBytes) / static_cast<double>(r.sourceBytes));
-  std::printf("tables, rows         %10u     %llu\n", r.tables,
-              static_cast<unsigned long long>(r.rows));
-  std::printf("peak memory (RSS)    %10.1f MB  (compaction, highest of the runs)\n",
-              peakKb / 1024.0);
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::vector<std::string> files;
+  std::string connect;
+  int runs = 3;
+  for (int i = 1; i < argc; ++i) {
+    const std::string a = argv[i];
+    if (a.rfind("--runs=", 0) == 0)
+      runs = std::max(1, std::atoi(a.c_str() + 7));
+    else if (a.rfind("--password=", 0) == 0)
+      connect = ";pwd=" + a.substr(11);
+    else
+      files.push_back(a);
+  }
+  if (files.empty() || files[0] == "--help") {
+    std::printf(
+        "Usage: %s FILE... [--password=P] [--runs=N]\n"
+        "Times cp (+sync) and compaction of each FILE side by side, N times each (default 3),\n"
+        "alternating, and prints the best (median in brackets) of each, compaction's peak\n"
+        "memory, and each file's compaction MB/s against the first file's: list a small and a\n"
+        "large file of the same shape to see whether time grows in step with size.\n",
+        argv[0]);
+    return files.empty() ? 2 : 0;
+  }
+  std::printf("%-34s %8s %16s %16s %6s %8s %8s %7s\n", "file", "MB", "cp+sync s (MB/s)",
+              "compact s (MB/s)", "of cp", "cpu s", "RSS MB", "vs 1st");
+  double firstRate = 0;
+  for (const std::string& f : files) {
+    Measured m;
+    if (!measure(f, connect, runs, m)) {
+      std::fprintf(stderr, "%s: cp or compaction failed\n", f.c_str());
+      return 3;
+    }
+    const double rate = m.mb / m.best;
+    if (firstRate == 0) firstRate = rate;
+    const std::string name = f.size() > 34 ? "..." + f.substr(f.size() - 31) : f;
+    std::printf("%-34s %8.1f %7.2f (%6.0f) %7.2f (%6.0f) %5.0f%% %8.2f %8.1f %6.2fx\n",
+                name.c_str(), m.mb, m.cpBest, m.mb / m.cpBest, m.best, rate,
+                100.0 * m.cpBest / m.best, m.cpuCompact, m.peakKb / 1024.0, rate / firstRate);
+    std::printf("%-34s %8s medians %.2f s cp, %.2f s compaction; %llu rows, output %.1f MB\n", "",
+                "", m.cpMedian, m.median, static_cast<unsigned long long>(m.last.rows),
+                static_cast<double>(m.last.outputBytes) / (1 << 20));
+    std::fflush(stdout);
+  }
   return 0;
 }
