@@ -3,31 +3,46 @@
 
 #include <chrono>
 #include <cstdio>
+#include <string>
 
 #include "jet/Engine.h"
 #include "jet/cli/Cli.h"
+#include "jet/util/FileSystem.h"
 
 namespace jetdb {
 namespace {
 
+// The fraction done as bytes of the source; on a terminal also the rate and
+// the time left, which is what a user waiting on a 2 GB file wants to know.
 struct ProgressPrinter {
   bool bar = false;
   bool lines = false;
+  uint64_t total = 0;  // source bytes
   int last = -1;
+  std::chrono::steady_clock::time_point started = std::chrono::steady_clock::now();
 
   bool operator()(double fraction) {
     if (fraction < 0) fraction = 0;
     if (fraction > 1) fraction = 1;
-    const int percent = static_cast<int>(fraction * 100);
-    if (bar && percent != last) {
-      const int filled = percent * 30 / 100;
-      std::fprintf(stderr, "\r[%.*s%.*s] %3d%%", filled, "##############################",
-                   30 - filled, "                              ", percent);
+    const int permille = static_cast<int>(fraction * 1000);
+    const double mb = fraction * static_cast<double>(total) / (1 << 20);
+    if (bar && permille != last) {
+      const int filled = permille * 30 / 1000;
+      const double s =
+          std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+      std::string rate;
+      if (s > 0.5 && fraction > 0.01)
+        rate = ", " + std::to_string(static_cast<long>(mb / s)) + " MB/s, " +
+               std::to_string(static_cast<long>(s * (1 - fraction) / fraction + 0.5)) + " s left";
+      std::fprintf(stderr, "\r[%.*s%.*s] %3d%%  %.0f of %.0f MB%s   ", filled,
+                   "##############################", 30 - filled, "                              ",
+                   permille / 10, mb, static_cast<double>(total) / (1 << 20), rate.c_str());
       std::fflush(stderr);
-    } else if (lines && percent / 10 != last / 10) {
-      std::fprintf(stderr, "progress %d%%\n", percent / 10 * 10);
+    } else if (lines && permille / 100 != last / 100) {
+      std::fprintf(stderr, "progress %d%% (%.0f of %.0f MB)\n", permille / 100 * 10, mb,
+                   static_cast<double>(total) / (1 << 20));
     }
-    last = percent;
+    last = permille;
     return true;
   }
   void finish() {
@@ -77,6 +92,7 @@ int runCompact(int argc, char** argv) {
   ProgressPrinter printer;
   printer.bar = ::isatty(STDERR_FILENO) == 1;
   printer.lines = !printer.bar && o.progress;
+  if (const auto st = jet::defaultFileSystem().stat(src)) printer.total = st->size;
   const auto started = std::chrono::steady_clock::now();
   jet::CompactResult r;
   try {
