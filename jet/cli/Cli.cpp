@@ -67,6 +67,8 @@ Options parseOptions(const std::string& command, int argc, char** argv, int firs
       flag(o.deep);
     } else if (arg == "--salvage" && accepts.salvage) {
       flag(o.salvage);
+    } else if (arg == "--relocate" && accepts.relocate) {
+      flag(o.relocate);
     } else {
       throw UsageError{"unknown option '" + arg + "'", command};
     }

@@ -83,8 +83,9 @@ void printLost(const jet::CompactResult& r) {
 }  // namespace
 
 int runCompact(int argc, char** argv) {
-  const Options o = parseOptions("compact", argc, argv, 2,
-                                 Accepts{.json = true, .progress = true, .salvage = true});
+  const Options o =
+      parseOptions("compact", argc, argv, 2,
+                   Accepts{.json = true, .progress = true, .salvage = true, .relocate = true});
   if (o.help) return printHelp("compact");
   expectPositionals(o, "compact", 2, "SRC and DST");
   const std::string& src = o.positional[0];
@@ -98,6 +99,7 @@ int runCompact(int argc, char** argv) {
   try {
     jet::CompactOptions options;
     options.salvage = o.salvage;
+    options.relocate = o.relocate;
     r = jet::compactDatabase(src, dst, credentialsFor(o), options,
                              [&printer](double f) { return printer(f); });
   } catch (...) {
@@ -112,11 +114,13 @@ int runCompact(int argc, char** argv) {
     std::printf(
         "{\"source\":%s,\"destination\":%s,\"sourceBytes\":%llu,\"outputBytes\":%llu,"
         "\"sourcePages\":%u,\"outputPages\":%u,\"pagesDropped\":%lld,\"tables\":%u,"
-        "\"rows\":%llu,\"seconds\":%.3f,\"indexesRebuilt\":[%s]%s}\n",
+        "\"rows\":%llu,\"seconds\":%.3f,\"relocated\":%s,\"fallbackReason\":%s,"
+        "\"indexesRebuilt\":[%s]%s}\n",
         jsonString(src).c_str(), jsonString(dst).c_str(),
         static_cast<unsigned long long>(r.sourceBytes),
         static_cast<unsigned long long>(r.outputBytes), r.sourcePages, r.outputPages, dropped,
-        r.tables, static_cast<unsigned long long>(r.rows), seconds, rebuiltJson(r).c_str(),
+        r.tables, static_cast<unsigned long long>(r.rows), seconds, r.relocated ? "true" : "false",
+        r.relocated ? "null" : jsonString(r.fallbackReason).c_str(), rebuiltJson(r).c_str(),
         o.salvage
             ? (",\"rowsLost\":" + std::to_string(r.rowsLost) + ",\"lost\":[" + lostJson(r) + "]")
                   .c_str()
@@ -130,6 +134,11 @@ int runCompact(int argc, char** argv) {
                 static_cast<unsigned long long>(r.outputBytes), r.outputPages, ratio);
     std::printf("  dropped: %lld pages\n", dropped);
     std::printf("  tables:  %u, rows: %llu\n", r.tables, static_cast<unsigned long long>(r.rows));
+    if (r.relocated)
+      std::printf("  layout:  table definitions packed from the front (table Ids changed)\n");
+    else
+      std::printf("  layout:  table definitions kept at their pages (%s)\n",
+                  r.fallbackReason.c_str());
     for (const jet::IndexRebuilt& i : r.indexesRebuilt)
       std::printf("  rebuilt: index '%s' of table '%s' from its rows (%s)\n", i.index.c_str(),
                   i.table.c_str(), i.reason.c_str());

@@ -41,7 +41,7 @@ const std::vector<Command>& commands() {
         {"--system", "include the system (MSys*) tables"}}},
       {"compact",
        "SRC DST",
-       "[--json] [--progress] [--salvage]",
+       "[--json] [--progress] [--salvage] [--relocate]",
        "write a compacted copy of SRC to DST",
        "Writes a compacted copy of SRC to DST: free pages dropped, deleted rows squeezed out, "
        "the same tables, rows and indexes. SRC is never changed; DST must not exist, and nothing "
@@ -50,7 +50,9 @@ const std::vector<Command>& commands() {
        "cannot be read or does not match its rows is made again from the rows and named in the "
        "summary (with --json: \"indexesRebuilt\", each with its table, index and reason). "
        "Rows that cannot be read are refused (error 3049, naming the table and page) unless "
-       "--salvage is given.",
+       "--salvage is given. Table definitions keep their pages, and so table Ids, unless "
+       "--relocate is given; the summary (with --json: \"relocated\" and \"fallbackReason\") "
+       "says which layout was written and why.",
        {{"--json", "print the summary as one JSON object"},
         {"--salvage",
          "leave out the rows that cannot be read (a torn data page, a row whose offsets or "
@@ -60,6 +62,11 @@ const std::vector<Command>& commands() {
          "when they cannot be counted) says per page what was lost, and DST.lost.txt lists each "
          "lost row by its primary key, or by page and slot. Every row kept is the source's, "
          "byte for byte, and the indexes of a table that lost rows are made again from the rest"},
+        {"--relocate",
+         "pack the table definitions from the front: a table made late no longer holds the "
+         "output near the source's size. Table Ids (their pages) change and every place known "
+         "to hold one is rewritten; a database holding one where this is not known keeps the "
+         "old layout"},
         {"--progress",
          "also report progress as plain lines on standard error when it is not a terminal (on a "
          "terminal a bar is always drawn)"}}},

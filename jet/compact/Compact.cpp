@@ -14,6 +14,7 @@
 
 #include "jet/compact/Compactor.h"
 #include "jet/compact/Pacer.h"
+#include "jet/compact/Relocation.h"
 #include "jet/compact/Salvage.h"
 #include "jet/db/Checker.h"
 #include "jet/db/Database.h"
@@ -92,6 +93,10 @@ void verifyOutput(const std::shared_ptr<OutputFile>& out, const Credentials& cre
       pacer.now(static_cast<double>(i + 1) / (tables.size() + 1));
     }
     compareDigests(written.digest, digest);
+    if (written.references && resolvedReferences(*db) != *written.references)
+      throw Error(3049,
+                  "The compacted copy does not match its source: a table Id it holds "
+                  "does not name the table it named.");
     checker.join(pacer, 1.0);
   } catch (const Corrupt& e) {
     stop = true;

@@ -9,6 +9,7 @@
 #include "jet/compact/LongValueWriter.h"
 #include "jet/compact/Pacer.h"
 #include "jet/compact/RebuiltIndex.h"
+#include "jet/compact/Relocation.h"
 #include "jet/compact/Salvage.h"
 #include "jet/compact/SourceIndex.h"
 #include "jet/db/Database.h"
@@ -58,9 +59,8 @@ class Compactor {
     } catch (const Corrupt& e) {
       damaged("MSysObjects", 2, e.description());
     }
-    std::vector<uint32_t> pinned;
-    for (const CatalogTable& t : tables) pinned.push_back(t.tdef);
-    alloc_ = std::make_unique<PageAllocator>(pinned);
+    reloc_ = planRelocation(src_, tables, !options_.relocate);
+    alloc_ = std::make_unique<PageAllocator>(reloc_.tdefPages());
     holder_ = std::make_unique<MapHolder>(*alloc_, sink_);
     for (size_t i = 0; i < tables.size(); ++i) {
       pacer_.phase(static_cast<double>(i) / tables.size(),
@@ -69,6 +69,9 @@ class Compactor {
     }
     finish();
     outcome.result.indexesRebuilt = std::move(rebuiltIndexes_);
+    outcome.result.relocated = reloc_.relocated();
+    outcome.result.fallbackReason = reloc_.fallbackReason();
+    outcome.references = reloc_.references();
     for (const RowsLost& l : lost_) {
       outcome.result.rowsLost += l.rows > 0 ? static_cast<uint64_t>(l.rows) : 0;
       outcome.result.uncounted = outcome.result.uncounted || l.rows < 0;
@@ -89,7 +92,8 @@ class Compactor {
   }
 
   TableDigest compactTable(const CatalogTable& t, CompactResult& result) {
-    TableCopy c(t);
+    const CatalogTable placed{reloc_.page(t.tdef), t.name, t.system};
+    TableCopy c(placed);
     try {
       c.def = src_.tableDef(t.tdef);
       TableRows readable = readableRows(src_, c.def, t.name, options_.salvage);
@@ -99,13 +103,15 @@ class Compactor {
     } catch (const Corrupt& e) {
       damaged(t.name, t.tdef, e.description());
     }
-    c.digest.tdef = t.tdef;
+    c.digest.tdef = placed.tdef;
     c.digest.name = t.name;
     const size_t pk = primaryKey(c.def);
     if (pk != SIZE_MAX) readIndex(c, pk, primaryKey_, true);
     copyRows(c, rowOrder(c, pk));
     for (size_t k = 0; k < c.def.realIndexes.size(); ++k) copyIndex(c, k, k == pk);
     patchDefinition(c);
+    reloc_.patchDefinition(c.def);
+    c.def.firstPage = placed.tdef;
     writeTdef(c.def);
     pacer_.now(1.0);
     if (!t.system) {
@@ -198,6 +204,7 @@ class Compactor {
         const RowSlot slot = readRow(src_.pages(), header);
         row_.assign(slot.bytes.begin(), slot.bytes.end());
         lvHash = copyLongValues(c);
+        reloc_.rewriteRow(c.def, row_);
         if (autoColumn) noteAutoNumber(c, *autoColumn);
       } catch (const Corrupt& e) {
         damaged(c.table.name, header.page, e.description());
@@ -279,6 +286,7 @@ class Compactor {
   // An index from its old entries, pointers remapped, in order again.
   void copyIndex(TableCopy& c, size_t k, bool primary) {
     if (!primary) readIndex(c, k, scratch_, false);
+    reloc_.rewriteKeys(c.def, k, primary ? primaryKey_ : scratch_);
     const SourceIndex& si = primary ? primaryKey_ : scratch_;
     bytes_.clear();
     bytes_.reserve(si.keys.size() + 4 * si.entries.size());
@@ -386,6 +394,7 @@ class Compactor {
   PageSink sink_;
   std::unique_ptr<PageAllocator> alloc_;
   std::unique_ptr<MapHolder> holder_;
+  Relocation reloc_;
   // Buffers reused by every row and index of every table: fresh ones would
   // be fresh pages from the system, each faulted in again.
   SourceIndex primaryKey_, scratch_, rebuilt_;

@@ -6,6 +6,7 @@
 // definitions kept at their page numbers and patched, usage maps and page 1
 // rebuilt, page 0 carried over with clean commit slots.
 
+#include <optional>
 #include <vector>
 
 #include "jet/Engine.h"
@@ -22,7 +23,8 @@ class Pacer;
 
 struct WriteOutcome {
   CompactResult result;
-  std::vector<TableDigest> digest;  // of the source, as copied
+  std::vector<TableDigest> digest;     // of the source, as copied
+  std::optional<uint64_t> references;  // known references resolving in the source
 };
 
 // Writes the compacted database into out. Throws Error 3049 naming table and
