@@ -303,8 +303,18 @@ void frmMain::compactionDone() {
   // at the destination, so whatever is there now belongs to someone else.
   returnToIdle();
   lblProgress->setText("Optimization failed");
-  platform::MsgBox(QString("Error %1: %2").arg(c->errorNumber).arg(c->errorDescription),
-                   platform::vbOKOnly, "Error");
+  platform::MsgBox(errorText(c->errorNumber, c->errorDescription), platform::vbOKOnly, "Error");
+}
+
+// Damage the engine will not mend names its table and page; the user is told
+// what became of the database and where the readable rows can still be had.
+QString frmMain::errorText(int number, const QString& description) {
+  QString text = QString("Error %1: %2").arg(number).arg(description);
+  if (number == 3049 && description.contains("cannot mend safely"))
+    text +=
+        " The database was not changed. To copy the rows that can still be read into a new "
+        "file, with a list of those that cannot, run: jetdb compact --salvage SOURCE COPY";
+  return text;
 }
 
 void frmMain::stopCompaction() {

@@ -86,6 +86,7 @@ class frmMain : public QWidget {
   void connectHandlers();
   void startCompaction(const QString& source, const QString& destination);
   void compactionDone();
+  static QString errorText(int number, const QString& description);
   void stopCompaction();
   void returnToIdle();
 
