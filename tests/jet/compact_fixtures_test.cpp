@@ -31,8 +31,22 @@ TEST_P(CompactFixture, CompactsSmallerAndReadsTheSameInEveryReader) {
   EXPECT_LE(r.outputBytes, r.sourceBytes);
   EXPECT_EQ(r.outputBytes, readFile(out).size());
   expectSameInJudges(file, out, passwordOf(file));
-  const jet::CompactResult again = jet::compactDatabase(out, dir.file("again.mdb"), connect);
-  EXPECT_EQ(again.outputBytes, r.outputBytes);
+  // Relocated, the table definitions are packed too (or the reason they are
+  // not is named); compacted again the same way, nothing is left to take.
+  jet::CompactOptions relocate;
+  relocate.relocate = true;
+  const std::string moved = dir.file("moved.mdb");
+  const jet::CompactResult m = jet::compactDatabase(out, moved, connect, relocate);
+  EXPECT_NE(m.relocated, !m.fallbackReason.empty()) << m.fallbackReason;
+  EXPECT_LE(m.outputBytes, r.outputBytes);
+  // A table made late held this one at 99% of its size; a table-by-table
+  // rewrite by the Java library gives 204800 bytes.
+  if (file.ends_with("testV2000.mdb")) {
+    EXPECT_LE(m.outputBytes, 204800u);
+  }
+  const jet::CompactResult again =
+      jet::compactDatabase(moved, dir.file("again.mdb"), connect, relocate);
+  EXPECT_EQ(again.outputBytes, m.outputBytes);
 }
 
 namespace {
