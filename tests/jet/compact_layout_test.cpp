@@ -2,6 +2,9 @@
 // deleted or overflow slots left, every page accounted for.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <map>
+
 #include "jet/Engine.h"
 #include "jet/db/TableScan.h"
 #include "jet/format/Row.h"
@@ -61,5 +64,81 @@ TEST(CompactLayout, NoDeletedOrOverflowSlotsAndNoPageUnaccountedFor) {
     }
     // Free pages only where pinned definitions left a gap.
     EXPECT_LT(freeInside, 8);
+  }
+}
+
+namespace {
+
+// What each value of a column names in MSysObjects, sorted ("?" for none).
+std::vector<std::string> namedObjects(const std::string& path, const char* table,
+                                      const char* column) {
+  const auto db = jettest::open(path);
+  std::map<int32_t, std::string> names;
+  for (const jet::CatalogEntry& e : db->catalog().entries) names[e.id] = e.name;
+  const jet::TableDef& def = db->tableDef(db->catalog().findTable(table)->tdefPage());
+  std::vector<std::string> out;
+  jet::TableScan scan(*db, def);
+  for (jet::RawRow row; scan.next(row);) {
+    const jet::Field f = jet::RowFields(def, db->jet4(), row.bytes).field(*def.findColumn(column));
+    if (f.null) continue;
+    const auto it = names.find(static_cast<int32_t>(f.bytes.u32(0)));
+    out.push_back(it == names.end() ? "?" : it->second);
+  }
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
+// Renames a column of a system table in its definition, same length.
+void renameColumn(const std::string& path, const char* table, const std::string& from,
+                  const std::string& to) {
+  uint32_t tdef = 0;
+  {
+    const auto db = jettest::open(path);
+    tdef = db->catalog().findTable(table)->tdefPage();
+  }
+  Surgery s(path);
+  std::vector<uint8_t> page = s.page(tdef);
+  std::string a, b;  // UTF-16LE
+  for (size_t i = 0; i < from.size(); ++i) a += {from[i], '\0'}, b += {to[i], '\0'};
+  const auto at = std::search(page.begin(), page.end(), a.begin(), a.end());
+  ASSERT_NE(at, page.end());
+  std::copy(b.begin(), b.end(), at);
+  s.setPage(tdef, page);
+  s.save(path);
+}
+
+}  // namespace
+
+// Moved table definitions: the Ids that permission and navigation-pane rows
+// hold name the same objects as before; a system column that may hold an Id
+// and is not known keeps the layout, and the copy is still verified.
+TEST(CompactLayout, RelocationRewritesTheIdsItKnowsAndKeepsTheLayoutOtherwise) {
+  struct Case {
+    const char* file;
+    const char* table;
+    const char* column;
+    bool rename;  // ACM of MSysACEs becomes AID, a column not known
+  };
+  for (const Case& c :
+       {Case{"jackcess-V2000-testV2000.mdb", "MSysACEs", "ObjectId", false},
+        Case{"jackcess-V2003-compIndexTestV2003.mdb", "MSysNavPaneObjectIDs", "Id", false},
+        Case{"jackcess-V2000-testV2000.mdb", "MSysACEs", "ObjectId", true}}) {
+    SCOPED_TRACE(std::string(c.file) + (c.rename ? " renamed" : ""));
+    TempDir dir;
+    const std::string src = dir.file("src.mdb"), out = dir.file("out.mdb");
+    const std::vector<std::string> all = sharedFixtures();
+    const auto found = std::find_if(all.begin(), all.end(),
+                                    [&](const std::string& f) { return f.ends_with(c.file); });
+    if (found == all.end()) GTEST_SKIP() << "shared fixtures not present";
+    writeFile(src, readFile(*found));
+    if (c.rename) renameColumn(src, "MSysACEs", "ACM", "AID");
+    jet::CompactOptions options;
+    options.relocate = true;
+    const jet::CompactResult r = jet::compactDatabase(src, out, "", options);
+    EXPECT_EQ(r.relocated, !c.rename);
+    EXPECT_EQ(r.fallbackReason.find("'AID'") != std::string::npos, c.rename) << r.fallbackReason;
+    const std::vector<std::string> before = namedObjects(src, c.table, c.column);
+    EXPECT_EQ(namedObjects(out, c.table, c.column), before);
+    EXPECT_LT(std::count(before.begin(), before.end(), "?"), std::ssize(before));
   }
 }
