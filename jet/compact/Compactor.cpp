@@ -105,7 +105,7 @@ class Compactor {
     }
     c.digest.tdef = placed.tdef;
     c.digest.name = t.name;
-    const size_t pk = primaryKey(c.def);
+    const size_t pk = c.def.primaryKeyIndex();
     if (pk != SIZE_MAX) readIndex(c, pk, primaryKey_, true);
     copyRows(c, rowOrder(c, pk));
     for (size_t k = 0; k < c.def.realIndexes.size(); ++k) copyIndex(c, k, k == pk);
@@ -129,12 +129,6 @@ class Compactor {
       damaged(l.table, l.page,
               l.reason + "; " + std::to_string(l.rows) +
                   " rows there cannot be read (jetdb compact --salvage leaves them out)");
-  }
-
-  static size_t primaryKey(const TableDef& d) {
-    for (const LogicalIndex& l : d.logicalIndexes)
-      if (l.primaryKey() && l.realIndex < d.realIndexes.size()) return l.realIndex;
-    return SIZE_MAX;
   }
 
   // The stored entries when they are the rows' keys, else the index made
@@ -232,9 +226,12 @@ class Compactor {
   // new place; returns the checksum of that data.
   uint64_t copyLongValues(TableCopy& c) {
     uint64_t lvHash = 0;
+    // Parsed once: rewriting a value's pointer in place moves no field.
+    std::optional<RowFields> fields;
     for (const Column& col : c.def.columns) {
       if (!col.longValue()) continue;
-      const Field f = RowFields(c.def, f_.jet4, ByteView(row_)).field(col);
+      if (!fields) fields.emplace(c.def, f_.jet4, ByteView(row_));
+      const Field f = fields->field(col);
       if (f.null || f.bytes.empty()) continue;
       const size_t at = static_cast<size_t>(f.bytes.data() - row_.data());
       LongValueHeader h;

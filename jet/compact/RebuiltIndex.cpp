@@ -27,17 +27,13 @@ std::optional<std::string> rebuildIndex(const Database& db, const TableDef& def,
         "not known here");
   made.sort();
   out.keys = std::move(made.keys);
-  out.entries.clear();
-  out.entries.reserve(made.entries.size());
-  for (const KeyedEntries::Entry& e : made.entries)
-    out.entries.push_back({e.offset, e.keyLength, e.row});
+  out.entries = std::move(made.entries);
   return std::nullopt;
 }
 
 std::string indexName(const TableDef& def, size_t k) {
-  for (const LogicalIndex& li : def.logicalIndexes)
-    if (li.realIndex == def.realIndexes.at(k).number) return li.name;
-  return "index " + std::to_string(k);
+  const LogicalIndex* li = def.logicalIndexOf(def.realIndexes.at(k));
+  return li ? li->name : "index " + std::to_string(k);
 }
 
 bool sameEntries(const SourceIndex& a, const SourceIndex& b) {

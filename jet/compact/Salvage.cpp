@@ -129,10 +129,8 @@ class Salvager {
     for (const auto& [pg, why] : pages_) pageSet.insert(pg);
     LostEntries lost(pageSet, slots_);
     bool complete = false;  // an index that names every row was read
-    const RealIndex* pk = nullptr;
-    for (const LogicalIndex& l : def_.logicalIndexes)
-      if (l.primaryKey() && l.realIndex < def_.realIndexes.size())
-        pk = &def_.realIndexes[l.realIndex];
+    const size_t primary = def_.primaryKeyIndex();
+    const RealIndex* pk = primary == SIZE_MAX ? nullptr : &def_.realIndexes[primary];
     for (const RealIndex& index : def_.realIndexes) {
       lost.primary = &index == pk;
       try {

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "jet/db/RowKeys.h"
 #include "jet/db/RowMap.h"
 #include "jet/format/IndexBuilder.h"
 #include "jet/format/TableDef.h"
@@ -22,11 +23,7 @@ class Pacer;
 
 struct SourceIndex {
   std::vector<uint8_t> keys;
-  struct Entry {
-    size_t offset;
-    uint16_t keyLength;
-    uint32_t row;  // position among the table's live rows
-  };
+  using Entry = KeyedEntries::Entry;  // row: position among the table's live rows
   std::vector<Entry> entries;
 
   // Reads index k of def (storage reused). Every entry must name a live row,

@@ -142,9 +142,8 @@ class IndexCheck : public IndexVisitor {
 }  // namespace
 
 std::string indexLabel(const TableDef& def, const RealIndex& index) {
-  for (const LogicalIndex& li : def.logicalIndexes)
-    if (li.realIndex == index.number) return "Index '" + li.name + "'";
-  return "Index " + std::to_string(index.number);
+  const LogicalIndex* li = def.logicalIndexOf(index);
+  return li ? "Index '" + li->name + "'" : "Index " + std::to_string(index.number);
 }
 
 void checkIndex(CheckContext& c, const std::string& table, const TableDef& def,

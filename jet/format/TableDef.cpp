@@ -70,6 +70,18 @@ const Column* TableDef::columnByNumber(uint16_t number) const {
   return nullptr;
 }
 
+const LogicalIndex* TableDef::logicalIndexOf(const RealIndex& index) const {
+  for (const LogicalIndex& li : logicalIndexes)
+    if (li.realIndex == index.number) return &li;
+  return nullptr;
+}
+
+size_t TableDef::primaryKeyIndex() const {
+  for (const LogicalIndex& li : logicalIndexes)
+    if (li.primaryKey() && li.realIndex < realIndexes.size()) return li.realIndex;
+  return SIZE_MAX;
+}
+
 TableDef readTableDef(PageSource& pages, uint32_t firstPage) {
   TableDef t;
   t.firstPage = firstPage;

@@ -132,6 +132,10 @@ struct TableDef {
   std::vector<const Column*> columnsInOrder() const;
   const Column* findColumn(const std::string& name) const;  // case-insensitive ASCII
   const Column* columnByNumber(uint16_t number) const;
+  // The first logical index over `index`, or nullptr.
+  const LogicalIndex* logicalIndexOf(const RealIndex& index) const;
+  // The position in realIndexes of the primary key's index, or SIZE_MAX.
+  size_t primaryKeyIndex() const;
 };
 
 // Reads the TDEF chain starting at `firstPage` and parses it. Throws Corrupt
