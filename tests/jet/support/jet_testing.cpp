@@ -17,7 +17,6 @@
 #include "jet/Engine.h"
 #include "jet/format/Header.h"
 #include "jet/util/Bytes.h"
-#include "jet/util/Rc4.h"
 
 extern char** environ;
 
@@ -145,11 +144,10 @@ std::vector<std::string> TempDir::entries() const {
 }
 
 Surgery::Surgery(const std::string& path) : bytes(readFile(path)) {
-  // The header fields this needs, behind the fixed mask of page 0.
-  std::vector<uint8_t> head(bytes.begin(), bytes.begin() + 0x80);
-  jet::Rc4::apply(0x6b39dac7u, head.data() + 0x18, 0x80 - 0x18);
-  pageSize = bytes[0x14] == 0 ? 2048 : 4096;
-  dbKey = jet::le32(head.data() + 0x3E);
+  const jet::Header h =
+      jet::parseHeader(jet::ByteView(bytes.data(), std::min<size_t>(bytes.size(), 4096)), path);
+  pageSize = h.pageSize;
+  dbKey = h.dbKey;
 }
 
 std::vector<uint8_t> Surgery::page(uint32_t pg) const {
