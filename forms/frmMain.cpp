@@ -59,16 +59,20 @@ void runHandler(F&& handler) {
 }  // namespace
 
 // One compaction on its worker thread. The result is read on the window's
-// thread only after the worker has been joined.
+// thread only after the worker has been joined; the fraction done is read by
+// the ticks while it runs.
 struct frmMain::Compaction {
   std::thread thread;
   std::atomic<bool> cancel{false};
+  std::atomic<double> fraction{0.0};
   QString source;
   QString destination;
   int errorNumber = 0;
   QString errorDescription;
   unsigned generation = 0;
 };
+
+static_assert(std::atomic<double>::is_always_lock_free, "the engine's callback takes no lock");
 
 namespace {
 unsigned nextGeneration = 0;
@@ -267,9 +271,13 @@ void frmMain::startCompaction(const QString& source, const QString& destination)
   worker_ = std::move(job);
   c->thread = std::thread([this, c] {
     platform::DBEngine engine;
-    engine.setProgress([c](double) { return !c->cancel.load(); });
+    engine.setProgress([c](double fraction) {
+      c->fraction.store(fraction, std::memory_order_relaxed);
+      return !c->cancel.load();
+    });
     try {
       engine.CompactDatabase(c->source, c->destination, std::nullopt, std::nullopt, kSourceConnect);
+      c->fraction.store(1.0, std::memory_order_relaxed);  // done, even if never said
     } catch (const jet::Error& e) {
       c->errorNumber = e.number();
       c->errorDescription = QString::fromStdString(e.description());
@@ -339,13 +347,21 @@ void frmMain::returnToIdle() {
   txtFilePath->setReadOnly(false);
 }
 
+// A long compaction holds the bar at the share of the source the engine has
+// read, so a full bar means the copy is nearly made.
+double frmMain::barCeiling() const {
+  if (!worker_) return ProgressBar->maximum();
+  return worker_->fraction.load(std::memory_order_relaxed) * ProgressBar->maximum();
+}
+
 void frmMain::Timer1_Timer() {
   using Module2::iStage;
   using Module2::iTicks;
   if (iStage == 1) {
     ProgressBar->setVisible(true);
     if (ProgressBar->value() < 100) {
-      ProgressBar->setValue(ProgressBar->value() + 10);
+      if (ProgressBar->value() + 10 <= barCeiling())
+        ProgressBar->setValue(ProgressBar->value() + 10);
     } else if (Module2::bCompacted) {
       ProgressBar->setValue(0);
       lblProgress->setText("Optimization Complete");

@@ -89,6 +89,7 @@ class frmMain : public QWidget {
   static QString errorText(int number, const QString& description);
   void stopCompaction();
   void returnToIdle();
+  double barCeiling() const;
 
   std::unique_ptr<Compaction> worker_;
 };

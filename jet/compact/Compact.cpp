@@ -29,6 +29,10 @@ FileState sourceState(FileSystem& fs, const std::string& src) {
   return *s;
 }
 
+// Bytes of index entries a sort holds before it spills: enough for most
+// tables, a small part of the memory the rest of compaction needs.
+constexpr size_t kSortMemory = size_t{24} << 20;
+
 [[noreturn]] void throwInUse(const std::string& src) {
   throw Error(3045, "Could not use '" + src + "'; file already in use.");
 }
@@ -136,7 +140,9 @@ CompactResult compactWith(FileSystem& fs, const std::string& src, const std::str
   pacer.phase(0.0, 0.85);
   WriteOutcome outcome;
   try {
-    outcome = writeCompacted(*source, *out, options, pacer);
+    // Runs of a sort go to unnamed files beside the output, gone with them.
+    const SortSpace sort{kSortMemory, [&fs, &dst] { return fs.createOutput(dst + ".sort"); }};
+    outcome = writeCompacted(*source, *out, options, pacer, sort);
   } catch (const Corrupt& e) {
     throw Error(3049, "Cannot compact '" + src + "': " + e.description());
   }

@@ -6,7 +6,9 @@
 #include <optional>
 #include <string>
 
+#include "jet/compact/IndexWalk.h"
 #include "jet/compact/LongValueWriter.h"
+#include "jet/compact/MadeKeys.h"
 #include "jet/compact/Pacer.h"
 #include "jet/compact/RebuiltIndex.h"
 #include "jet/compact/Relocation.h"
@@ -34,7 +36,6 @@ struct TableCopy {
   std::vector<uint32_t> live;      // header slots, page order
   RowMap rows;                     // position of each live row
   std::vector<uint32_t> newPlace;  // per position: RowPtr raw in the output
-  std::vector<uint64_t> hashes;    // per position: the row's checksum
   std::vector<uint32_t> dataPages, freePages;
   std::map<uint16_t, LongValueWriter> longValues;  // per memo/OLE column
   bool haveAuto = false;
@@ -42,13 +43,48 @@ struct TableCopy {
   TableDigest digest;
 };
 
+// An index written as its entries arrive in order, with the checksum and
+// the count of distinct keys its definition and verification need.
+class IndexOut {
+ public:
+  IndexOut(uint32_t owner, PageAllocator& alloc, PageSink& sink) : writer_(owner, alloc, sink) {}
+  void add(const EntryRef& e) {
+    const ByteView key(e.data, e.size - 4);
+    if (!any_ || !(key == ByteView(last_))) {
+      ++distinct_;
+      last_.assign(key.begin(), key.end());
+    }
+    any_ = true;
+    digest.add(entryChecksum(key, be32(e.data + e.size - 4)));
+    writer_.add(e);
+  }
+  BuiltIndex finish() { return writer_.finish(); }
+  uint32_t distinct() const { return distinct_; }
+  Multiset digest;
+
+ private:
+  IndexWriter writer_;
+  std::vector<uint8_t> last_;
+  uint32_t distinct_ = 0;
+  bool any_ = false;
+};
+
+// Where an index's entries come from.
+enum class Entries {
+  Stored,           // the source's, in order
+  StoredUnordered,  // the source's, to be sorted (its keys cannot be made)
+  Rows,             // made again from the rows
+};
+
 class Compactor {
  public:
-  Compactor(const Database& src, OutputFile& out, const CompactOptions& options, Pacer& pacer)
+  Compactor(const Database& src, OutputFile& out, const CompactOptions& options, Pacer& pacer,
+            const SortSpace& sort)
       : src_(src),
         f_(src.format()),
         options_(options),
         pacer_(pacer),
+        sort_(sort),
         sink_(out, src.format(), src.header().dbKey) {}
 
   WriteOutcome run() {
@@ -105,10 +141,10 @@ class Compactor {
     }
     c.digest.tdef = placed.tdef;
     c.digest.name = t.name;
-    const size_t pk = c.def.primaryKeyIndex();
-    if (pk != SIZE_MAX) readIndex(c, pk, primaryKey_, true);
-    copyRows(c, rowOrder(c, pk));
-    for (size_t k = 0; k < c.def.realIndexes.size(); ++k) copyIndex(c, k, k == pk);
+    if (t.system)
+      copyHeld(c);
+    else
+      copyStreamed(c);
     patchDefinition(c);
     reloc_.patchDefinition(c.def);
     c.def.firstPage = placed.tdef;
@@ -131,10 +167,109 @@ class Compactor {
                   " rows there cannot be read (jetdb compact --salvage leaves them out)");
   }
 
+  // System tables are small, and relocation rewrites the Ids leading some of
+  // their keys, which reorders them: their indexes are held and sorted.
+  void copyHeld(TableCopy& c) {
+    const size_t pk = c.def.primaryKeyIndex();
+    if (pk != SIZE_MAX) readIndex(c, pk, primaryKey_, true);
+    copyRows(c, rowOrder(c, pk));
+    for (size_t k = 0; k < c.def.realIndexes.size(); ++k) copyIndex(c, k, k == pk);
+  }
+
+  // Any other table, in memory that does not grow with it: the rows' keys
+  // are checksums until an index has to be made again from them.
+  void copyStreamed(TableCopy& c) {
+    const size_t pk = c.def.primaryKeyIndex();
+    const MadeKeys made =
+        makeKeys(src_, c.def, c.live, [&](double done) { pacer_.step(0.3 * done); });
+    std::vector<uint32_t> order;
+    Entries primary = Entries::Stored;
+    if (pk != SIZE_MAX) {
+      primary = choose(c, pk, made, &order, 0.3);
+      if (primary == Entries::Rows) order = orderFromRows(c, pk);
+    }
+    copyRows(c, completed(std::move(order), c.live.size()));
+    const size_t n = c.def.realIndexes.size();
+    for (size_t k = 0; k < n; ++k) {
+      const double at = 0.8 + 0.2 * static_cast<double>(k) / n;
+      const Entries from = k == pk ? primary : choose(c, k, made, nullptr, at);
+      writeIndex(c, k, from, at, 0.2 / n);
+    }
+  }
+
   // The stored entries when they are the rows' keys, else the index made
   // again from the rows; one that can be neither read nor made is refused.
+  Entries choose(TableCopy& c, size_t k, const MadeKeys& made, std::vector<uint32_t>* order,
+                 double at) {
+    const StoredIndex stored =
+        judgeStoredIndex(src_, c.def, k, c.rows, [&](double) { pacer_.step(at); }, order);
+    const std::optional<std::string>& cannot = made.cannot[k];
+    if (cannot && stored.damage) refuseIndex(c, k, *stored.damage, *cannot);
+    if (cannot) return stored.ordered ? Entries::Stored : Entries::StoredUnordered;
+    if (!stored.damage && stored.ordered && stored.entries == made.entries[k])
+      return Entries::Stored;
+    rebuiltIndexes_.push_back({c.table.name, indexName(c.def, k),
+                               stored.damage.value_or("its entries are not the keys of its rows")});
+    return Entries::Rows;
+  }
+
+  [[noreturn]] void refuseIndex(const TableCopy& c, size_t k, const std::string& damage,
+                                const std::string& cannot) {
+    damaged(c.table.name, c.def.realIndexes[k].rootPage,
+            damage + "; index '" + indexName(c.def, k) +
+                "' cannot be made again from the rows: " + cannot);
+  }
+
+  // The rows' positions in the order of the keys they make for index k.
+  std::vector<uint32_t> orderFromRows(const TableCopy& c, size_t k) {
+    ExternalSort sorter(sort_.budget, sort_.file);
+    addMadeEntries(src_, c.def, k, c.live, nullptr, sorter,
+                   [&](double done) { pacer_.step(0.3 * done); });
+    std::vector<uint32_t> order;
+    order.reserve(c.live.size());
+    sorter.drain([&](const EntryRef& e) { order.push_back(be32(e.data + e.size - 4)); });
+    return order;
+  }
+
+  // Rows no primary-key entry names follow in page order.
+  static std::vector<uint32_t> completed(std::vector<uint32_t> order, size_t rows) {
+    if (order.size() == rows) return order;
+    std::vector<bool> placed(rows, false);
+    for (uint32_t o : order) placed[o] = true;
+    for (uint32_t i = 0; i < rows; ++i)
+      if (!placed[i]) order.push_back(i);
+    return order;
+  }
+
+  void writeIndex(TableCopy& c, size_t k, Entries from, double at, double share) {
+    IndexOut out(c.table.tdef, *alloc_, sink_);
+    const auto tick = [&](double done) { pacer_.step(at + share * done); };
+    const auto add = [&](const EntryRef& e) { out.add(e); };
+    if (from == Entries::Stored) {
+      emitStoredIndex(src_, c.def, k, c.rows, c.newPlace, true, tick, add);
+    } else {
+      ExternalSort sorter(sort_.budget, sort_.file);
+      const auto sort = [&](const EntryRef& e) { sorter.add(e.data, e.size); };
+      if (from == Entries::StoredUnordered)
+        emitStoredIndex(src_, c.def, k, c.rows, c.newPlace, false, tick, sort);
+      else
+        addMadeEntries(src_, c.def, k, c.live, &c.newPlace, sorter, tick);
+      sorter.drain(add);
+    }
+    const BuiltIndex built = out.finish();
+    patchIndex(c, k, built, out.distinct());
+    c.digest.indexes.push_back(out.digest);
+  }
+
+  void patchIndex(TableCopy& c, size_t k, const BuiltIndex& built, uint32_t distinct) {
+    const RealIndex& r = c.def.realIndexes[k];
+    std::vector<uint8_t>& b = c.def.buffer;
+    putLe32(b.data() + r.countOffset + 4, distinct);
+    putLe32(b.data() + r.definitionOffset + f_.realIdxUsageMap, placeMap(built.pages).raw());
+    putLe32(b.data() + r.definitionOffset + f_.realIdxRoot, built.root);
+  }
+
   void readIndex(TableCopy& c, size_t k, SourceIndex& into, bool primary) {
-    const uint32_t root = c.def.realIndexes[k].rootPage;
     std::optional<std::string> damage, cannot;
     try {
       into.read(src_, c.def, k, c.rows, pacer_);
@@ -149,10 +284,7 @@ class Compactor {
     } catch (const Corrupt& e) {
       cannot = "a row cannot be read (" + e.description() + ")";  // copying the rows names it
     }
-    if (cannot && damage)
-      damaged(c.table.name, root,
-              *damage + "; index '" + indexName(c.def, k) +
-                  "' cannot be made again from the rows: " + *cannot);
+    if (cannot && damage) refuseIndex(c, k, *damage, *cannot);
     if (cannot || (!damage && sameEntries(into, rebuilt_))) return;
     std::swap(into, rebuilt_);
     rebuiltIndexes_.push_back({c.table.name, indexName(c.def, k),
@@ -165,18 +297,11 @@ class Compactor {
     order.reserve(c.live.size());
     if (pk != SIZE_MAX)
       for (const SourceIndex::Entry& e : primaryKey_.entries) order.push_back(e.row);
-    if (order.size() != c.live.size()) {
-      std::vector<bool> placed(c.live.size(), false);
-      for (uint32_t o : order) placed[o] = true;
-      for (uint32_t i = 0; i < c.live.size(); ++i)
-        if (!placed[i]) order.push_back(i);
-    }
-    return order;
+    return completed(std::move(order), c.live.size());
   }
 
   void copyRows(TableCopy& c, const std::vector<uint32_t>& order) {
     c.newPlace.resize(c.live.size());
-    c.hashes.resize(c.live.size());
     DataPageBuilder page(f_, c.table.tdef);
     uint32_t pg = 0;
     const auto flush = [&] {
@@ -204,12 +329,13 @@ class Compactor {
         damaged(c.table.name, header.page, e.description());
       }
       if (row_.size() > maxRow) damaged(c.table.name, header.page, "a row is longer than a page");
-      c.hashes[o] = hasher.hash(ByteView(row_), lvHash);
-      c.digest.rows.add(c.hashes[o]);
+      const uint64_t hash = hasher.hash(ByteView(row_), lvHash);
       if (!page.fits(row_.size())) flush();
       if (page.empty()) pg = alloc_->allocate();
       c.newPlace[o] = RowPtr{pg, page.add(row_.data(), row_.size())}.raw();
-      pacer_.step(0.8 * static_cast<double>(n) / order.size());
+      // Tied to its place: the index entries are checked against places.
+      c.digest.rows.add(mix(hash, c.newPlace[o]));
+      pacer_.step(0.3 + 0.5 * static_cast<double>(n) / order.size());
     }
     flush();
     for (auto& [column, writer] : c.longValues) writer.flush();
@@ -291,17 +417,14 @@ class Compactor {
     for (size_t i = 0; i < si.entries.size(); ++i) {
       const SourceIndex::Entry& e = si.entries[i];
       // Entries point all over the table: fetch the rows' slots a few ahead.
-      if (i + 16 < si.entries.size()) {
-        __builtin_prefetch(&c.newPlace[si.entries[i + 16].row]);
-        __builtin_prefetch(&c.hashes[si.entries[i + 16].row]);
-      }
+      if (i + 16 < si.entries.size()) __builtin_prefetch(&c.newPlace[si.entries[i + 16].row]);
       bytes_.insert(bytes_.end(), si.keys.begin() + e.offset,
                     si.keys.begin() + e.offset + e.keyLength);
       const uint32_t p = c.newPlace[e.row];
       uint8_t ptr[4];
       putBe32(ptr, p);
       bytes_.insert(bytes_.end(), ptr, ptr + 4);
-      m.add(mix(hashBytes(si.keys.data() + e.offset, e.keyLength), c.hashes[e.row]));
+      m.add(entryChecksum(ByteView(si.keys.data() + e.offset, e.keyLength), p));
     }
     refs_.clear();
     refs_.reserve(si.entries.size());
@@ -311,12 +434,7 @@ class Compactor {
       at += e.keyLength + 4;
     }
     const uint32_t unique = sortEntries(refs_);
-    const BuiltIndex built = buildIndex(refs_, c.table.tdef, *alloc_, sink_);
-    const RealIndex& r = c.def.realIndexes[k];
-    std::vector<uint8_t>& b = c.def.buffer;
-    putLe32(b.data() + r.countOffset + 4, unique);
-    putLe32(b.data() + r.definitionOffset + f_.realIdxUsageMap, placeMap(built.pages).raw());
-    putLe32(b.data() + r.definitionOffset + f_.realIdxRoot, built.root);
+    patchIndex(c, k, buildIndex(refs_, c.table.tdef, *alloc_, sink_), unique);
     c.digest.indexes.push_back(m);
     pacer_.step(0.8 + 0.2 * static_cast<double>(k + 1) / c.def.realIndexes.size());
   }
@@ -388,6 +506,7 @@ class Compactor {
   const Format& f_;
   const CompactOptions& options_;
   Pacer& pacer_;
+  const SortSpace& sort_;
   PageSink sink_;
   std::unique_ptr<PageAllocator> alloc_;
   std::unique_ptr<MapHolder> holder_;
@@ -406,8 +525,8 @@ class Compactor {
 }  // namespace
 
 WriteOutcome writeCompacted(const Database& src, OutputFile& out, const CompactOptions& options,
-                            Pacer& pacer) {
-  return Compactor(src, out, options, pacer).run();
+                            Pacer& pacer, const SortSpace& sort) {
+  return Compactor(src, out, options, pacer, sort).run();
 }
 
 }  // namespace jet::compact

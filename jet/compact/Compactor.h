@@ -11,6 +11,7 @@
 
 #include "jet/Engine.h"
 #include "jet/compact/Digest.h"
+#include "jet/compact/ExternalSort.h"
 #include "jet/util/FileSystem.h"
 
 namespace jet {
@@ -27,9 +28,16 @@ struct WriteOutcome {
   std::optional<uint64_t> references;  // known references resolving in the source
 };
 
+// Where an index that has to be sorted sorts: this many bytes of entries in
+// memory, the rest in runs in temporary files.
+struct SortSpace {
+  size_t budget = 0;
+  ExternalSort::SpillFile file;
+};
+
 // Writes the compacted database into out. Throws Error 3049 naming table and
 // page for damage it cannot mend, Error for write failures and cancellation.
 WriteOutcome writeCompacted(const Database& src, OutputFile& out, const CompactOptions& options,
-                            Pacer& pacer);
+                            Pacer& pacer, const SortSpace& sort);
 
 }  // namespace jet::compact

@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include "jet/db/Database.h"
-#include "jet/db/RowMap.h"
 #include "jet/db/TableScan.h"
 #include "jet/format/IndexPage.h"
 #include "jet/format/LongValue.h"
@@ -60,33 +59,27 @@ uint64_t RowHasher::hash(ByteView row) {
 
 namespace {
 
-// One index's entries, each as (key, row) checksum pairs, checked for order.
+// One index's entries, each as a (key, row pointer) checksum, checked for
+// order. Rows are summed with their pointers too, so an entry that names
+// the wrong row, or none, changes the sum.
 class IndexDigest : public IndexVisitor {
  public:
-  IndexDigest(const RowMap& rows, const std::vector<uint64_t>& hashes, const std::string& table)
-      : rows_(rows), hashes_(hashes), table_(table) {}
+  explicit IndexDigest(const std::string& table) : table_(table) {}
 
   void onEntry(const IndexEntry& e) override {
-    const uint32_t at = rows_.find(e.row);
-    if (at == RowMap::kNone)
-      throw Error(3049, "an entry of an index of table '" + table_ + "' points at no row");
-    if (any_ && compareEntries(ByteView(previous_), previousRow_, e.key, e.row) >= 0)
+    if (set.count > 0 && compareEntries(ByteView(previous_), previousRow_, e.key, e.row) >= 0)
       throw Error(3049, "an index of table '" + table_ + "' is out of order");
-    any_ = true;
     previous_.assign(e.key.begin(), e.key.end());
     previousRow_ = e.row;
-    set.add(mix(hashBytes(e.key.data(), e.key.size()), hashes_[at]));
+    set.add(entryChecksum(e.key, e.row.raw()));
   }
 
   Multiset set;
 
  private:
-  const RowMap& rows_;
-  const std::vector<uint64_t>& hashes_;
   const std::string& table_;
   std::vector<uint8_t> previous_;
   RowPtr previousRow_;
-  bool any_ = false;
 };
 
 }  // namespace
@@ -96,21 +89,16 @@ TableDigest digestTable(const Database& db, const CatalogTable& table) {
   TableDigest digest;
   digest.tdef = table.tdef;
   digest.name = table.name;
-  const std::vector<uint32_t> rows = liveRows(db, d);
-  std::vector<uint64_t> hashes(rows.size());
   RowHasher hasher(db, d);
-  for (size_t i = 0; i < rows.size(); ++i) {
-    const RowSlot row = readRow(db.pages(), RowPtr::fromRaw(rows[i]));
-    hashes[i] = hasher.hash(row.bytes);
-    digest.rows.add(hashes[i]);
-  }
-  if (d.numRows != rows.size())
+  TableScan scan(db, d);
+  RawRow row;
+  while (scan.next(row)) digest.rows.add(mix(hasher.hash(row.bytes), row.header.raw()));
+  if (d.numRows != digest.rows.count)
     throw Error(3049, "table '" + table.name + "' stores a row count of " +
-                          std::to_string(d.numRows) + " for " + std::to_string(rows.size()) +
+                          std::to_string(d.numRows) + " for " + std::to_string(digest.rows.count) +
                           " rows");
-  const RowMap index(rows, db.pageCount());
   for (const RealIndex& r : d.realIndexes) {
-    IndexDigest entries(index, hashes, table.name);
+    IndexDigest entries(table.name);
     walkIndex(db.pages(), r.rootPage, d.firstPage, entries);
     digest.indexes.push_back(entries.set);
   }

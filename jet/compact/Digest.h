@@ -1,10 +1,11 @@
 #pragma once
 
 // What must survive a compaction, reduced to order-independent checksums:
-// per table the multiset of rows (memo/OLE data resolved, their pointers
-// left out) and per index the multiset of (key, row) pairs. The compactor
-// fills one for the source as it copies; verification reads the output into
-// another, through the same readers.
+// per table the multiset of rows, each with its place in the output
+// (memo/OLE data resolved, their pointers left out), and per index the
+// multiset of (key, row place) pairs. The compactor fills one for the source
+// as it copies; verification reads the output into another, through the
+// same readers, holding nothing per row.
 
 #include <cstdint>
 #include <string>
@@ -66,6 +67,12 @@ class RowHasher {
 // Mixes a memo/OLE field's data into a row's lvHash.
 inline uint64_t mixLongValue(uint64_t lvHash, const Column& c, const uint8_t* data, size_t size) {
   return mix(lvHash, hashBytes(data, size, c.number));
+}
+
+// An index entry's checksum: its key and the row it names, by position
+// among the table's rows or by pointer.
+inline uint64_t entryChecksum(ByteView key, uint32_t row) {
+  return mix(hashBytes(key.data(), key.size()), row);
 }
 
 // Reads the table as verification sees it. Throws Error naming the table

@@ -31,6 +31,10 @@ size_t commonPrefix(const Item& a, const Item& b) {
   return i;
 }
 
+}  // namespace
+
+namespace detail {
+
 // Greedy packing into pages of `capacity` bytes with prefix compression:
 // the prefix of a page is common to all its entries and inside every key.
 class Packer {
@@ -59,6 +63,12 @@ class Packer {
   Item first_{};
   size_t sum_ = 0, count_ = 0, prefix_ = 0;
 };
+
+}  // namespace detail
+
+using detail::Packer;
+
+namespace {
 
 std::vector<uint8_t> indexPage(const Format& f, bool leaf, uint32_t owner, uint32_t prev,
                                uint32_t next, uint32_t tail, const std::vector<Item>& items,
@@ -125,63 +135,19 @@ bool entryLess(const EntryRef& a, const EntryRef& b) {
   return std::memcmp(a.data + ka, b.data + kb, 4) < 0;
 }
 
-BuiltIndex buildIndex(const std::vector<EntryRef>& sorted, uint32_t owner, PageAllocator& alloc,
-                      PageSink& sink) {
-  const Format& f = sink.format();
-  const size_t maxPrefix = f.idxPrefixSize == 1 ? 255 : 0xFFFF;
-  BuiltIndex built;
-  if (sorted.empty()) {
-    built.root = alloc.allocate();
-    built.pages.push_back(built.root);
-    sink.write(built.root, indexPage(f, true, owner, 0, 0, 0, {}, 0, 0, 0));
-    return built;
-  }
-  std::vector<Item> items;
-  items.reserve(sorted.size());
-  for (const EntryRef& e : sorted) {
-    if (e.size < 4 || e.size > f.idxCapacity)
-      throw Error(3049, "an index entry of table page " + std::to_string(owner) +
-                            " does not fit an index page");
-    items.push_back({e.data, e.size, e.size - 4});
-  }
+namespace {
 
-  // Leaves.
-  std::vector<Group> groups;
-  {
-    Packer packer(f.idxCapacity, maxPrefix);
-    size_t i = 0;
-    while (i < items.size()) {
-      Group g{i, i + 1, 0};
-      packer.start(items[i]);
-      while (g.to < items.size() && packer.tryAdd(items[g.to])) ++g.to;
-      g.prefix = packer.prefix();
-      groups.push_back(g);
-      i = g.to;
-    }
-  }
-  std::vector<uint32_t> pages(groups.size());
-  for (uint32_t& pg : pages) pg = alloc.allocate();
-  // A child as its parent sees it: the page and the last entry of its subtree.
-  struct Child {
-    uint32_t page;
-    Item last;
-  };
-  std::vector<Child> level;
-  for (size_t g = 0; g < groups.size(); ++g) {
-    sink.write(pages[g], indexPage(f, true, owner, g ? pages[g - 1] : 0,
-                                   g + 1 < groups.size() ? pages[g + 1] : 0, 0, items,
-                                   groups[g].from, groups[g].to, groups[g].prefix));
-    built.pages.push_back(pages[g]);
-    level.push_back({pages[g], items[groups[g].to - 1]});
-  }
-
-  // Node levels until one page remains.
-  std::vector<std::vector<uint8_t>> storage;
+// Node levels above the leaves until one page, the root, remains.
+uint32_t buildNodes(std::vector<IndexWriter::Child> level, const Format& f, size_t maxPrefix,
+                    uint32_t owner, PageAllocator& alloc, PageSink& sink, BuiltIndex& built) {
+  using Child = IndexWriter::Child;
   while (level.size() > 1) {
+    std::vector<std::vector<uint8_t>> storage;
+    storage.reserve(level.size());
     std::vector<Item> nodeItems;
     nodeItems.reserve(level.size());
     for (const Child& c : level) {
-      std::vector<uint8_t> e(c.last.data, c.last.data + c.last.size);
+      std::vector<uint8_t> e(c.last.begin(), c.last.end());
       const uint8_t child[4] = {static_cast<uint8_t>(c.page >> 24),
                                 static_cast<uint8_t>(c.page >> 16),
                                 static_cast<uint8_t>(c.page >> 8), static_cast<uint8_t>(c.page)};
@@ -190,8 +156,8 @@ BuiltIndex buildIndex(const std::vector<EntryRef>& sorted, uint32_t owner, PageA
         throw Error(3049, "an index entry of table page " + std::to_string(owner) +
                               " does not fit an index node page");
       storage.push_back(std::move(e));
-      nodeItems.push_back(
-          {storage.back().data(), static_cast<uint32_t>(storage.back().size()), c.last.keyLength});
+      nodeItems.push_back({storage.back().data(), static_cast<uint32_t>(storage.back().size()),
+                           static_cast<uint32_t>(c.last.size() - 4)});
     }
     // The root stores all children but the last as entries and the last as
     // its tail, as Access writes it. Pages below the root store every child
@@ -209,13 +175,92 @@ BuiltIndex buildIndex(const std::vector<EntryRef>& sorted, uint32_t owner, PageA
                                          n + 1 < nodes.size() ? nodePages[n + 1] : 0, tail,
                                          nodeItems, g.from, g.to, g.prefix));
       built.pages.push_back(nodePages[n]);
-      up.push_back({nodePages[n], level[nodes[n].hasTail ? g.to : g.to - 1].last});
+      up.push_back({nodePages[n], std::move(level[nodes[n].hasTail ? g.to : g.to - 1].last)});
     }
     level = std::move(up);
   }
-  built.root = level.front().page;
-  std::sort(built.pages.begin(), built.pages.end());
-  return built;
+  return level.front().page;
+}
+
+}  // namespace
+
+IndexWriter::IndexWriter(uint32_t owner, PageAllocator& alloc, PageSink& sink)
+    : owner_(owner),
+      alloc_(alloc),
+      sink_(sink),
+      maxPrefix_(sink.format().idxPrefixSize == 1 ? 255 : 0xFFFF),
+      packer_(std::make_unique<Packer>(sink.format().idxCapacity, maxPrefix_)) {}
+
+IndexWriter::~IndexWriter() = default;
+
+void IndexWriter::add(const EntryRef& e) {
+  const Format& f = sink_.format();
+  if (e.size < 4 || e.size > f.idxCapacity)
+    throw Error(3049, "an index entry of table page " + std::to_string(owner_) +
+                          " does not fit an index page");
+  if (sizes_.empty()) {
+    startLeaf(e, alloc_.allocate());
+    return;
+  }
+  if (packer_->tryAdd({e.data, e.size, e.size - 4})) {
+    append(e);
+    return;
+  }
+  const uint32_t next = alloc_.allocate();
+  writeLeaf(next);
+  startLeaf(e, next);
+}
+
+BuiltIndex IndexWriter::finish() {
+  const Format& f = sink_.format();
+  if (sizes_.empty()) {
+    const uint32_t root = alloc_.allocate();
+    sink_.write(root, indexPage(f, true, owner_, 0, 0, 0, {}, 0, 0, 0));
+    built_.pages.push_back(root);
+    built_.root = root;
+  } else {
+    writeLeaf(0);
+    built_.root = buildNodes(std::move(level_), f, maxPrefix_, owner_, alloc_, sink_, built_);
+  }
+  std::sort(built_.pages.begin(), built_.pages.end());
+  return std::move(built_);
+}
+
+void IndexWriter::startLeaf(const EntryRef& e, uint32_t page) {
+  page_ = page;
+  bytes_.clear();
+  sizes_.clear();
+  first_.assign(e.data, e.data + e.size);
+  packer_->start({first_.data(), e.size, e.size - 4});
+  append(e);
+}
+
+void IndexWriter::append(const EntryRef& e) {
+  bytes_.insert(bytes_.end(), e.data, e.data + e.size);
+  sizes_.push_back(e.size);
+}
+
+void IndexWriter::writeLeaf(uint32_t next) {
+  std::vector<Item> items;
+  items.reserve(sizes_.size());
+  size_t at = 0;
+  for (uint32_t size : sizes_) {
+    items.push_back({bytes_.data() + at, size, size - 4});
+    at += size;
+  }
+  sink_.write(page_, indexPage(sink_.format(), true, owner_, previous_, next, 0, items, 0,
+                               items.size(), packer_->prefix()));
+  built_.pages.push_back(page_);
+  const Item& last = items.back();
+  level_.push_back({page_, std::vector<uint8_t>(last.data, last.data + last.size)});
+  previous_ = page_;
+}
+
+BuiltIndex buildIndex(const std::vector<EntryRef>& sorted, uint32_t owner, PageAllocator& alloc,
+                      PageSink& sink) {
+  IndexWriter writer(owner, alloc, sink);
+  for (const EntryRef& e : sorted) writer.add(e);
+  return writer.finish();
 }
 
 }  // namespace jet

@@ -38,23 +38,42 @@ class Worker : public apptest::WindowTest {
   std::atomic<bool> release{false}, cancelSeen{false};  // shared with the engine's thread
 };
 
-TEST_F(Worker, BarFillsWhileTheEngineIsBusyAndWaitsForIt) {
+// Real ticks reach the window while the engine works; after many of them the
+// bar shows no more than the fraction the engine last reported, and the run
+// then ends as it always did.
+TEST_F(Worker, BarFollowsTheEnginesFractionAndWaitsForIt) {
+  std::atomic<double> fraction{0}, reported{-1};
   platform::setCompactHook([&](const std::string&, const std::string& dst,
                                const std::string& connect, const jet::Progress& progress) {
     EXPECT_EQ(connect, apptest::kPassword);
-    while (!release && progress(0.5)) std::this_thread::sleep_for(2ms);
+    for (double f = fraction; !release && progress(f); f = fraction) {
+      reported = f;
+      std::this_thread::sleep_for(1ms);
+    }
     apptest::writeAll(QString::fromStdString(dst), "a whole database");
   });
+  int ticks = 0;
+  QObject::connect(w.Timer1, &QTimer::timeout, [&] { ++ticks; });
   w.Timer1->setInterval(5);
   w.cmdCompactRepair_Click();
-  // Real timer ticks reach the window while the engine is still at work.
-  ASSERT_TRUE(apptest::waitUntil([&] { return w.ProgressBar->value() == 100; }, 5000));
-  apptest::waitUntil([] { return false; }, 100);
-  EXPECT_EQ(Module2::iStage, 1);
-  EXPECT_EQ(ButtonStates::of(w), phase::running);
+  const struct {
+    double fraction;
+    int bar;
+  } rows[] = {{0.0, 0}, {0.05, 0}, {0.5, 50}, {0.99, 90}, {1.0, 100}};
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.fraction);
+    fraction = r.fraction;
+    ASSERT_TRUE(apptest::waitUntil([&] { return reported == r.fraction; }, 5000));
+    const int seen = ticks;
+    ASSERT_TRUE(apptest::waitUntil([&] { return ticks >= seen + 25; }, 5000));
+    EXPECT_EQ(w.ProgressBar->value(), r.bar);
+    EXPECT_EQ(Module2::iStage, 1);
+    EXPECT_EQ(ButtonStates::of(w), phase::running);
+  }
   release = true;
   ASSERT_TRUE(apptest::waitUntil([&] { return Module2::iStage == 2; }, 5000));
   EXPECT_EQ(w.lblProgress->text(), "Optimization Complete");
+  EXPECT_EQ(w.ProgressBar->value(), 0);
   EXPECT_TRUE(boxes.boxes.empty());
 }
 
