@@ -201,8 +201,8 @@ class Compactor {
   // again from the rows; one that can be neither read nor made is refused.
   Entries choose(TableCopy& c, size_t k, const MadeKeys& made, std::vector<uint32_t>* order,
                  double at) {
-    const StoredIndex stored =
-        judgeStoredIndex(src_, c.def, k, c.rows, [&](double) { pacer_.step(at); }, order);
+    const StoredIndex stored = judgeStoredIndex(
+        src_, c.def, k, c.rows, [&](double) { pacer_.step(at); }, order);
     const std::optional<std::string>& cannot = made.cannot[k];
     if (cannot && stored.damage) refuseIndex(c, k, *stored.damage, *cannot);
     if (cannot) return stored.ordered ? Entries::Stored : Entries::StoredUnordered;

@@ -10,7 +10,8 @@ namespace {
 
 class Judge : public IndexVisitor {
  public:
-  Judge(StoredIndex& out, const RowMap& rows, size_t k, const Tick& tick, std::vector<uint32_t>* order)
+  Judge(StoredIndex& out, const RowMap& rows, size_t k, const Tick& tick,
+        std::vector<uint32_t>* order)
       : out_(out), rows_(rows), k_(k), tick_(tick), order_(order), seen_(rows.size(), false) {}
 
   void onEntry(const IndexEntry& e) override {
@@ -20,7 +21,8 @@ class Judge : public IndexVisitor {
                    std::to_string(e.row.row) + " of page " + std::to_string(e.row.page) +
                    (at == RowMap::kNone ? ", which is not a live row" : " twice"));
     seen_[at] = true;
-    if (out_.entries.count > 0 && compareEntries(ByteView(previous_), previousRow_, e.key, e.row) >= 0)
+    if (out_.entries.count > 0 &&
+        compareEntries(ByteView(previous_), previousRow_, e.key, e.row) >= 0)
       out_.ordered = false;
     previous_.assign(e.key.begin(), e.key.end());
     previousRow_ = e.row;
@@ -44,8 +46,8 @@ class Judge : public IndexVisitor {
 // and leaves sorted by pointer.
 class Emitter : public IndexVisitor {
  public:
-  Emitter(const RowMap& rows, const std::vector<uint32_t>& newPlace, bool sortRuns, const Tick& tick,
-          const std::function<void(const EntryRef&)>& emit)
+  Emitter(const RowMap& rows, const std::vector<uint32_t>& newPlace, bool sortRuns,
+          const Tick& tick, const std::function<void(const EntryRef&)>& emit)
       : rows_(rows), newPlace_(newPlace), sortRuns_(sortRuns), tick_(tick), emit_(emit) {}
 
   void onEntry(const IndexEntry& e) override {
