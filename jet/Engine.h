@@ -50,7 +50,8 @@ struct DatabaseInfo {
   std::vector<TableSummary> tables;
 };
 
-// Opens the file read-only and summarises it. Throws Error.
+// Opens the file read-only and summarises it. Throws Error, 3049 too when
+// the catalog cannot be read whole (its tables would go unlisted).
 DatabaseInfo describe(const std::string& path, const Credentials& credentials);
 
 enum class Severity { Info, Warning, Error };
@@ -94,7 +95,9 @@ struct DumpOptions {
 };
 using LineSink = std::function<void(const std::string& line)>;
 // Throws Error 3078 for a table that is not there, 3049 naming the table for
-// damage met on the way (the lines before it were handed over).
+// damage met on the way (the lines before it were handed over), and 3049
+// naming tables and pages after the last table when pages of a table could
+// not be read (every row that could was handed over).
 void dump(const std::string& path, const Credentials& credentials, const DumpOptions& options,
           const LineSink& sink);
 
@@ -153,6 +156,9 @@ struct CompactResult {
   uint64_t rowsLost = 0;       // salvage: rows left out, those counted
   bool uncounted = false;      // salvage: some page's rows could not be counted
   std::vector<RowsLost> lost;
+  // salvage: rows copied from data pages their table's map did not list
+  // (rows: how many; reason: why they were not reached)
+  std::vector<RowsLost> recovered;
 };
 
 // Writes a complete, verified compacted copy of src at dst, or throws Error and

@@ -58,9 +58,9 @@ std::string rebuiltJson(const jet::CompactResult& r) {
   return s;
 }
 
-std::string lostJson(const jet::CompactResult& r) {
+std::string lostJson(const std::vector<jet::RowsLost>& lost) {
   std::string s;
-  for (const jet::RowsLost& l : r.lost)
+  for (const jet::RowsLost& l : lost)
     s += std::string(s.empty() ? "" : ",") + "{\"table\":" + jsonString(l.table) +
          ",\"page\":" + std::to_string(l.page) +
          ",\"rows\":" + (l.rows < 0 ? "null" : std::to_string(l.rows)) +
@@ -78,6 +78,9 @@ void printLost(const jet::CompactResult& r) {
     std::printf("    table '%s' page %u: %s (%s)\n", l.table.c_str(), l.page, what.c_str(),
                 l.reason.c_str());
   }
+  for (const jet::RowsLost& l : r.recovered)
+    std::printf("  recovered: table '%s' page %u: %lld rows (%s)\n", l.table.c_str(), l.page,
+                static_cast<long long>(l.rows), l.reason.c_str());
 }
 
 }  // namespace
@@ -121,10 +124,10 @@ int runCompact(int argc, char** argv) {
         static_cast<unsigned long long>(r.outputBytes), r.sourcePages, r.outputPages, dropped,
         r.tables, static_cast<unsigned long long>(r.rows), seconds, r.relocated ? "true" : "false",
         r.relocated ? "null" : jsonString(r.fallbackReason).c_str(), rebuiltJson(r).c_str(),
-        o.salvage
-            ? (",\"rowsLost\":" + std::to_string(r.rowsLost) + ",\"lost\":[" + lostJson(r) + "]")
-                  .c_str()
-            : "");
+        o.salvage ? (",\"rowsLost\":" + std::to_string(r.rowsLost) + ",\"lost\":[" +
+                     lostJson(r.lost) + "],\"recovered\":[" + lostJson(r.recovered) + "]")
+                        .c_str()
+                  : "");
   } else {
     const double ratio = r.sourceBytes ? 100.0 * r.outputBytes / r.sourceBytes : 100.0;
     std::printf("Compacted %s -> %s\n", src.c_str(), dst.c_str());

@@ -15,6 +15,7 @@
 #include "jet/compact/Salvage.h"
 #include "jet/compact/SourceIndex.h"
 #include "jet/db/Database.h"
+#include "jet/db/PageCensus.h"
 #include "jet/db/RowMap.h"
 #include "jet/db/TableScan.h"
 #include "jet/format/DataPageBuilder.h"
@@ -95,12 +96,16 @@ class Compactor {
     } catch (const Corrupt& e) {
       damaged("MSysObjects", 2, e.description());
     }
+    pacer_.phase(0.0, 0.05);
+    census_ = PageCensus::take(
+        src_, [&, n = 0.0, all = double(src_.pageCount())]() mutable { pacer_.step(++n / all); });
+    orphans(tables);
     reloc_ = planRelocation(src_, tables, !options_.relocate);
     alloc_ = std::make_unique<PageAllocator>(reloc_.tdefPages());
     holder_ = std::make_unique<MapHolder>(*alloc_, sink_);
     for (size_t i = 0; i < tables.size(); ++i) {
-      pacer_.phase(static_cast<double>(i) / tables.size(),
-                   static_cast<double>(i + 1) / tables.size());
+      pacer_.phase(0.05 + 0.95 * static_cast<double>(i) / tables.size(),
+                   0.05 + 0.95 * static_cast<double>(i + 1) / tables.size());
       outcome.digest.push_back(compactTable(tables[i], outcome.result));
     }
     finish();
@@ -113,6 +118,7 @@ class Compactor {
       outcome.result.uncounted = outcome.result.uncounted || l.rows < 0;
     }
     outcome.result.lost = std::move(lost_);
+    outcome.result.recovered = std::move(recovered_);
     outcome.result.sourceBytes = src_.fileSize();
     outcome.result.sourcePages = src_.pageCount();
     outcome.result.outputPages = alloc_->end();
@@ -127,15 +133,40 @@ class Compactor {
                           ") is damaged in a way compaction cannot mend safely: " + what + ".");
   }
 
+  // Table definitions the catalog does not reach, whose pages still hold
+  // rows: a damaged catalog row must not take a table with it.
+  void orphans(const std::vector<CatalogTable>& tables) {
+    std::vector<uint32_t> reached;
+    for (const CatalogTable& t : tables) reached.push_back(t.tdef);
+    for (const OrphanTable& o : orphanTables(src_, census_, reached)) {
+      const std::string name = "(table at page " + std::to_string(o.tdef) + ")";
+      if (!options_.salvage)
+        damaged(name, o.tdef,
+                "no catalog row names this table definition as a table, yet " +
+                    std::to_string(o.pages.size()) + " data pages of it hold " +
+                    std::to_string(o.total()) +
+                    " rows (the catalog row may be damaged or marked deleted)");
+      for (size_t i = 0; i < o.pages.size(); ++i)
+        lost_.push_back({name,
+                         o.pages[i],
+                         static_cast<int64_t>(o.rows[i]),
+                         0,
+                         "no catalog row names its table definition as a table",
+                         {}});
+    }
+  }
+
   TableDigest compactTable(const CatalogTable& t, CompactResult& result) {
     const CatalogTable placed{reloc_.page(t.tdef), t.name, t.system};
     TableCopy c(placed);
     try {
       c.def = src_.tableDef(t.tdef);
-      TableRows readable = readableRows(src_, c.def, t.name, options_.salvage);
-      c.live = std::move(readable.live);
-      c.rows = RowMap(c.live, src_.pageCount());
+      TableRows readable = readableRows(src_, c.def, t.name, census_, options_.salvage);
       for (RowsLost& l : readable.lost) noteLost(std::move(l));
+      if (readable.refusal) damaged(t.name, readable.refusal->page, readable.refusal->what);
+      c.live = std::move(readable.live);
+      for (RowsLost& r : readable.recovered) recovered_.push_back(std::move(r));
+      c.rows = RowMap(c.live, src_.pageCount());
     } catch (const Corrupt& e) {
       damaged(t.name, t.tdef, e.description());
     }
@@ -515,7 +546,8 @@ class Compactor {
   // be fresh pages from the system, each faulted in again.
   SourceIndex primaryKey_, scratch_, rebuilt_;
   std::vector<IndexRebuilt> rebuiltIndexes_;
-  std::vector<RowsLost> lost_;
+  std::vector<RowsLost> lost_, recovered_;
+  PageCensus census_;
   uint32_t current_ = 0;  // position of the row being copied
   std::vector<uint8_t> row_, bytes_, data_;
   std::vector<uint32_t> pieces_;  // sizes of a memo/OLE value's pieces

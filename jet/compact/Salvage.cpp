@@ -1,9 +1,11 @@
 #include "jet/compact/Salvage.h"
 
+#include <algorithm>
 #include <map>
 #include <set>
 
 #include "jet/db/Database.h"
+#include "jet/db/PageCensus.h"
 #include "jet/db/TableScan.h"
 #include "jet/format/DataPage.h"
 #include "jet/format/IndexPage.h"
@@ -78,22 +80,92 @@ class LostEntries : public IndexVisitor {
 
 class Salvager {
  public:
-  Salvager(const Database& db, const TableDef& def, const std::string& table)
-      : db_(db), def_(def), table_(table) {}
+  Salvager(const Database& db, const TableDef& def, const std::string& table,
+           const PageCensus& census)
+      : db_(db), def_(def), table_(table), census_(census) {}
 
   TableRows run(bool salvage) {
+    const std::vector<uint32_t> listed = readUsageMap(db_.pages(), def_.ownedMap).pages;
     if (salvage) {
-      for (uint32_t pg : readUsageMap(db_.pages(), def_.ownedMap).pages) readPage(pg);
+      for (uint32_t pg : listed) readPage(pg);
     } else {
       std::vector<uint32_t> over;
       rows_.live = liveRows(db_, def_, &over);
       for (uint32_t pg : over) pages_[pg] = "it is listed as a data page of the table but is none";
     }
+    unlisted(listed, salvage);
     if (!pages_.empty() || !slots_.empty()) report();
+    std::sort(rows_.live.begin(), rows_.live.end());
+    counted(salvage);
     return std::move(rows_);
   }
 
  private:
+  // Data pages that name the table, hold rows and are not free, though its
+  // map does not list them: its structures disagree. Salvage takes the rows.
+  void unlisted(const std::vector<uint32_t>& listed, bool salvage) {
+    for (uint32_t pg : census_.dataPagesOf(def_.firstPage)) {
+      if (std::binary_search(listed.begin(), listed.end(), pg)) continue;
+      const uint32_t live = liveSlots(db_, pg);
+      if (live == 0) continue;
+      if (!salvage) {
+        if (!rows_.refusal)
+          rows_.refusal =
+              Refusal{pg, "data page " + std::to_string(pg) + " holds " + std::to_string(live) +
+                              " rows of the table, but the table's usage map does not list it "
+                              "(jetdb compact --salvage copies them and lists them as recovered)"};
+        continue;
+      }
+      const size_t before = rows_.live.size();
+      readPage(pg);
+      const auto kept = static_cast<int64_t>(rows_.live.size() - before);
+      if (kept > 0)
+        rows_.recovered.push_back(
+            {table_, pg, kept, 0, "the table's usage map does not list the page", {}});
+    }
+  }
+
+  // The stored row count is evidence too: rows it names that no page gives
+  // are missing. A count below the rows found is only stale.
+  void counted(bool salvage) {
+    const uint64_t stored = def_.numRows, found = rows_.live.size();
+    if (stored <= found) return;
+    const uint64_t missing = stored - found;
+    if (!salvage) {
+      if (rows_.refusal) return;
+      std::string what = "the table definition counts " + std::to_string(stored) +
+                         " rows and only " + std::to_string(found) + " can be found on its pages";
+      uint32_t page = def_.firstPage;
+      if (!pages_.empty()) {  // the likely place of the missing rows
+        page = pages_.begin()->first;
+        what += "; page " + std::to_string(page) + ": " + pages_.begin()->second;
+      }
+      rows_.refusal =
+          Refusal{page, what + " (jetdb compact --salvage copies those and lists what is missing)"};
+      return;
+    }
+    uint64_t known = 0;
+    std::vector<RowsLost*> uncounted;
+    for (RowsLost& l : rows_.lost) {
+      if (l.rows > 0) known += static_cast<uint64_t>(l.rows);
+      if (l.rows < 0) uncounted.push_back(&l);
+    }
+    if (missing <= known) return;
+    const auto extra = static_cast<int64_t>(missing - known);
+    if (uncounted.size() == 1) {
+      uncounted[0]->rows = extra;  // the one page nothing else counts
+      return;
+    }
+    for (RowsLost* l : uncounted) l->rows = 0;  // counted together below
+    rows_.lost.push_back({table_,
+                          def_.firstPage,
+                          extra,
+                          0,
+                          "the table definition counts " + std::to_string(stored) +
+                              " rows; these are on no page that can be read",
+                          {}});
+  }
+
   void readPage(uint32_t pg) {
     const Page p = db_.page(pg);
     const ByteView b = p.bytes();
@@ -168,6 +240,7 @@ class Salvager {
   const Database& db_;
   const TableDef& def_;
   const std::string& table_;
+  const PageCensus& census_;
   TableRows rows_;
   std::map<uint32_t, std::string> pages_;  // lost whole, why
   std::map<uint32_t, std::string> slots_;  // rows lost alone, why
@@ -176,8 +249,8 @@ class Salvager {
 }  // namespace
 
 TableRows readableRows(const Database& db, const TableDef& def, const std::string& table,
-                       bool salvage) {
-  return Salvager(db, def, table).run(salvage);
+                       const PageCensus& census, bool salvage) {
+  return Salvager(db, def, table, census).run(salvage);
 }
 
 std::string lostReport(const std::vector<RowsLost>& lost) {
