@@ -5,8 +5,33 @@
 #include "jet/db/Value.h"
 
 namespace jet {
+namespace {
 
-uint64_t dumpTable(const Database& db, const CatalogEntry& entry, const LineSink& sink) {
+// A page with no live row may still be a data page of the table (all its
+// rows deleted); anything else there was passed over by the scan.
+bool dataPageOf(const Page& p, const TableDef& def) {
+  const ByteView b = p.bytes();
+  return b.u8(0) == page_type::kData && b.u32(4) == def.firstPage;
+}
+
+std::vector<uint32_t> unreadPages(const Database& db, const TableDef& def,
+                                  const std::vector<uint32_t>& listed,
+                                  const std::vector<uint32_t>& withRows) {
+  std::vector<uint32_t> unread;
+  size_t next = 0;  // withRows is in scan order, a subsequence of listed
+  for (uint32_t pg : listed) {
+    if (next < withRows.size() && withRows[next] == pg) {
+      ++next;
+      continue;
+    }
+    if (!dataPageOf(db.page(pg), def)) unread.push_back(pg);
+  }
+  return unread;
+}
+
+}  // namespace
+
+TableDumped dumpTable(const Database& db, const CatalogEntry& entry, const LineSink& sink) {
   const TableDef& def = db.tableDef(entry.tdefPage());
   const std::vector<const Column*> order = def.columnsInOrder();
   std::vector<size_t> slot;  // order position -> index into def.columns
@@ -25,8 +50,10 @@ uint64_t dumpTable(const Database& db, const CatalogEntry& entry, const LineSink
   std::vector<Field> fields;
   Value value;
   std::string line;
-  uint64_t rows = 0;
+  TableDumped done;
+  std::vector<uint32_t> withRows;
   while (scan.next(row)) {
+    if (withRows.empty() || withRows.back() != row.header.page) withRows.push_back(row.header.page);
     RowFields(def, db.jet4(), row.bytes).all(fields);
     line = prefix;
     for (size_t k = 0; k < order.size(); ++k) {
@@ -37,9 +64,10 @@ uint64_t dumpTable(const Database& db, const CatalogEntry& entry, const LineSink
     }
     line += "}}\n";
     sink(line);
-    ++rows;
+    ++done.rows;
   }
-  return rows;
+  done.unreadPages = unreadPages(db, def, scan.pages(), withRows);
+  return done;
 }
 
 }  // namespace jet

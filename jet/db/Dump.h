@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace jet {
 
@@ -15,9 +16,15 @@ struct CatalogEntry;
 
 using LineSink = std::function<void(const std::string& line)>;
 
+struct TableDumped {
+  uint64_t rows = 0;
+  // Pages the table's map lists that are no data page of it (zeroed or
+  // overwritten): whatever rows they held were not handed over.
+  std::vector<uint32_t> unreadPages;
+};
+
 // Decodes every live row of `table` (long values resolved) and hands each
-// line, newline included, to `sink`. Returns the number of rows. Throws
-// Corrupt on damage met on the way.
-uint64_t dumpTable(const Database& db, const CatalogEntry& table, const LineSink& sink);
+// line, newline included, to `sink`. Throws Corrupt on damage met on the way.
+TableDumped dumpTable(const Database& db, const CatalogEntry& table, const LineSink& sink);
 
 }  // namespace jet

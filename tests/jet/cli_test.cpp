@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "jet/db/TableScan.h"
 #include "jet/support/jet_testing.h"
 
 namespace {
@@ -183,6 +184,74 @@ TEST(Cli, DumpOneTableAndSystemTables) {
   const auto all = run({jetdb(), "dump", db, "--system"});
   EXPECT_EQ(user.out.find("\"MSysObjects\""), std::string::npos);
   EXPECT_NE(all.out.find("{\"table\":\"MSysObjects\""), std::string::npos);
+}
+
+// A page of a table's map that is no data page of it, in a copy of the demo
+// database: the first such page of `table` (or of the catalog) damaged.
+struct PageDamage {
+  const char* what;
+  const char* table;  // "" for the catalog
+  std::function<void(std::vector<uint8_t>&)> damage;
+};
+
+const PageDamage kPageDamage[] = {
+    {"a zeroed page", "Orders", [](std::vector<uint8_t>& p) { std::fill(p.begin(), p.end(), 0); }},
+    {"its type byte changed", "Customers", [](std::vector<uint8_t>& p) { p[0] = 0x03; }},
+    {"a zeroed catalog page", "",
+     [](std::vector<uint8_t>& p) { std::fill(p.begin(), p.end(), 0); }},
+};
+
+size_t rowsOf(const std::string& dump, const std::string& table) {
+  const std::string start = "{\"table\":\"" + table + "\"";
+  size_t n = 0;
+  for (size_t at = dump.find(start); at != std::string::npos; at = dump.find(start, at + 1)) ++n;
+  return n;
+}
+
+TEST(Cli, PartialReadsExitThreeNamingTableAndPage) {
+  jettest::TempDir tmp;
+  const std::string source = jettest::demoDatabase();
+  const std::string pw = std::string("--password=") + jettest::kDemoPassword;
+  const auto whole = run({jetdb(), "dump", source, pw});
+  ASSERT_EQ(whole.exitCode, 0) << whole.err;
+  for (const PageDamage& d : kPageDamage) {
+    SCOPED_TRACE(d.what);
+    uint32_t pg = 0;
+    {
+      const auto db = jettest::open(source);
+      const uint32_t tdef = d.table[0] ? db->catalog().findTable(d.table)->tdefPage() : 2;
+      pg = jet::TableScan(*db, db->tableDef(tdef)).pages().at(0);
+    }
+    jettest::Surgery s(source);
+    std::vector<uint8_t> page = s.page(pg);
+    d.damage(page);
+    s.setPage(pg, page);
+    const std::string path = tmp.file("damaged.mdb");
+    s.save(path);
+    const std::string named = "page " + std::to_string(pg);
+
+    const auto dump = run({jetdb(), "dump", path, pw});
+    EXPECT_EQ(dump.exitCode, 3);
+    EXPECT_NE(dump.err.find("jetdb: error 3049: "), std::string::npos) << dump.err;
+    EXPECT_NE(dump.err.find(named), std::string::npos) << dump.err;
+    const auto info = run({jetdb(), "info", path, pw});
+    if (d.table[0]) {
+      EXPECT_NE(dump.err.find(std::string("table '") + d.table + "'"), std::string::npos);
+      for (const char* t : {"Customers", "Orders"})
+        if (std::strcmp(t, d.table) == 0) {
+          EXPECT_LT(rowsOf(dump.out, t), rowsOf(whole.out, t));
+          EXPECT_GT(rowsOf(dump.out, t), 0u) << "the rows of its other pages";
+        } else {
+          EXPECT_EQ(rowsOf(dump.out, t), rowsOf(whole.out, t));
+        }
+      EXPECT_EQ(info.exitCode, 0) << info.err;
+    } else {
+      EXPECT_TRUE(dump.out.empty());
+      EXPECT_EQ(info.exitCode, 3);
+      EXPECT_NE(info.err.find("catalog"), std::string::npos) << info.err;
+      EXPECT_NE(info.err.find(named), std::string::npos) << info.err;
+    }
+  }
 }
 
 // With an index leaf torn: the copy, a summary naming the rebuilt index,
