@@ -21,6 +21,22 @@ constexpr uint8_t kMaskedConstant[24] = {0, 1, 0, 0, 1, 1, 0, 0, 2, 0, 0, 0,
   throw Error(3343, "Unrecognized database format '" + name + "'.");
 }
 
+// Writers store the password's characters (none below U+0020), then zeros to
+// the field's end. Anything else is no password: the field was decoded with
+// the wrong key, as when the version byte or the Jet 4 creation date (which
+// the field is XORed with) was changed.
+bool passwordFieldAsWritten(const std::vector<uint8_t>& field, size_t unit) {
+  size_t n = 0;
+  for (; n + unit <= field.size(); n += unit) {
+    const unsigned c = field[n] | (unit == 2 ? field[n + 1] << 8 : 0u);
+    if (c == 0) break;
+    if (c < 0x20) return false;
+  }
+  for (; n < field.size(); ++n)
+    if (field[n] != 0) return false;
+  return true;
+}
+
 void applyHeaderMask(uint8_t* page0, uint32_t length) {
   Rc4 rc4(kMaskKey, 4);
   rc4.apply(page0 + 0x18, length);
@@ -95,6 +111,10 @@ Header parseHeader(ByteView file, const std::string& name) {
   } else {
     h.sortOrder = le16(u + 0x3A);
   }
+  if (!passwordFieldAsWritten(h.password, f.jet4 ? 2 : 1))
+    throw Error(3049, "Cannot open database '" + name +
+                          "': its header is damaged (its password field does not decode; the "
+                          "version byte or the creation date may have been changed).");
   return h;
 }
 

@@ -30,7 +30,8 @@ struct Header {
 };
 
 // Parses page 0. Throws Error 3343 for a foreign or unsupported format and
-// 3049 for a damaged header. `name` is the path shown in messages.
+// 3049 for a damaged header: one whose password field decodes to nothing a
+// writer stores is damaged too. `name` is the path shown in messages.
 Header parseHeader(ByteView fileStart, const std::string& name);
 
 // Throws Error 3049, DAO's "cannot open ... may be corrupt" for `name`.

@@ -88,6 +88,38 @@ TEST(Open, MissingForeignAndDamagedFilesGiveDaoErrors) {
     EXPECT_EQ(variant([at](auto& b) { b[at] ^= 0x5A; }), 3049) << "masked byte " << at;
 }
 
+// The password field is decoded with the version and (Jet 4) the creation
+// date: a changed byte there is a damaged header, not a wrong password, with
+// or without a password and with the right one offered.
+TEST(Open, ChangedVersionOrCreationDateIsADamagedHeader) {
+  jettest::TempDir tmp;
+  const struct {
+    const char* file;
+    size_t at;
+    uint8_t value;  // XORed in
+    int error;
+  } cases[] = {
+      {"jackcess-V2000-delTestV2000.mdb", 0x14, 0x01, 3049},  // Jet 4 read as Jet 3
+      {"jackcess-V2000-delTestV2000.mdb", 0x14, 0x03, 3343},  // no Jet 3 or 4
+      {"jackcess-V2000-delTestV2000.mdb", 0x77, 0x20, 3049},
+      {"jackcess-V2000-delTestV2000.mdb", 0x78, 0x01, 3049},
+      {"jackcess-V2000-delTestV2000.mdb", 0x79, 0x40, 3049},
+      {"jackcess-V2000-delTestV2000.mdb", 0x72, 0x01, 0},  // a fraction of a second
+      {"mdbreader-V2000_with-password.mdb", 0x14, 0x01, 3049},
+      {"mdbreader-V2000_with-password.mdb", 0x76, 0xFF, 3049},
+      {"mdbreader-V2000_with-password.mdb", 0x79, 0x01, 3049},
+      {"pw-V1997-testV1997.mdb", 0x14, 0x01, 3049},  // Jet 3 read as Jet 4
+      {"jackcess-V1997-testV1997.mdb", 0x14, 0x01, 3049},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.file) + " byte " + std::to_string(c.at));
+    std::vector<uint8_t> b = jettest::readFile(fixture(c.file));
+    b[c.at] ^= c.value;
+    jettest::writeFile(tmp.file("x.mdb"), b);
+    EXPECT_EQ(openError(tmp.file("x.mdb"), jettest::connectOf(fixture(c.file))), c.error);
+  }
+}
+
 TEST(Open, EncodedDatabaseReadsAsTheOriginal) {
   // Every page but the header encoded with its key, as Jet encodes.
   const std::string src = fixture("jackcess-V2000-overflowTestV2000.mdb");
