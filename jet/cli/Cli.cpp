@@ -14,6 +14,19 @@ bool isPasswordOption(const std::string& arg) {
   return arg == "--password" || arg == "-p" || arg == "--password-file" || arg == "--ask-password";
 }
 
+// The i-th name of "FILE" or "SRC and DST".
+std::string positionalName(const std::string& what, size_t i) {
+  std::vector<std::string> names;
+  size_t at = 0;
+  while (at <= what.size()) {
+    size_t end = what.find(' ', at);
+    if (end == std::string::npos) end = what.size();
+    if (const std::string word = what.substr(at, end - at); word != "and") names.push_back(word);
+    at = end + 1;
+  }
+  return i < names.size() ? names[i] : what;
+}
+
 }  // namespace
 
 Options parseOptions(const std::string& command, int argc, char** argv, int first,
@@ -80,6 +93,11 @@ void expectPositionals(const Options& o, const std::string& command, size_t n, c
   if (o.positional.size() < n) throw UsageError{std::string("missing ") + what, command};
   if (o.positional.size() > n)
     throw UsageError{"unexpected argument '" + o.positional[n] + "'", command};
+  // Every positional names a file; an empty one would be taken as the
+  // current folder further down, a confusing error.
+  for (size_t i = 0; i < n; ++i)
+    if (o.positional[i].empty())
+      throw UsageError{positionalName(what, i) + " is empty; give the path of a file", command};
 }
 
 jet::Credentials credentialsFor(const Options& o) {

@@ -42,6 +42,11 @@ namespace {
                         "permission to view its data.");
 }
 
+// The path names something, but no file can be reached through it.
+[[noreturn]] void throwLinkLoop(const std::string& path) {
+  throw Error(3051, "Cannot open '" + path + "': it is a loop of symbolic links.");
+}
+
 FileState stateOf(const struct stat& st) {
   return FileState{static_cast<uint64_t>(st.st_size), st.st_mtim.tv_sec, st.st_mtim.tv_nsec,
                    static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
@@ -213,6 +218,7 @@ class PosixFileSystem : public FileSystem {
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) {
       if (errno == EACCES) throwNoPermission(path);
+      if (errno == ELOOP) throwLinkLoop(path);
       throw Error(3024, "Could not find file '" + path + "'.");
     }
     if (!S_ISREG(st.st_mode)) notRegular(path, st.st_mode);
@@ -235,8 +241,9 @@ class PosixFileSystem : public FileSystem {
 
   std::optional<FileState> stat(const std::string& path) override {
     struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) return std::nullopt;
-    return stateOf(st);
+    if (::stat(path.c_str(), &st) == 0) return stateOf(st);
+    if (errno == ELOOP) throwLinkLoop(path);
+    return std::nullopt;
   }
 
   bool exists(const std::string& path) override {

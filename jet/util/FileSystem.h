@@ -54,11 +54,13 @@ class FileSystem {
   virtual ~FileSystem() = default;
   // Opens a regular file. Throws Error 3024 when nothing is there or it is
   // not a regular file (a folder, a FIFO or a device is never opened, so
-  // nothing blocks), 3051 when it cannot be opened.
+  // nothing blocks), 3051 when it cannot be opened (a loop of symbolic links
+  // too).
   virtual std::shared_ptr<ReadFile> openRead(const std::string& path) = 0;
   // Throws what writing throws (3026, 3043, 3044 for a missing folder).
   virtual std::shared_ptr<OutputFile> createOutput(const std::string& finalPath) = 0;
   // The state of what path names (links followed), nullopt when nothing.
+  // Throws Error 3051 for a loop of symbolic links: something is there.
   virtual std::optional<FileState> stat(const std::string& path) = 0;
   // True when anything is at path, a broken link included.
   virtual bool exists(const std::string& path) = 0;

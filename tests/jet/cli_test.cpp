@@ -2,6 +2,8 @@
 // "jetdb: error NNNN: description" on stderr, JSON that parses.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cstring>
 
 #include "jet/db/TableScan.h"
@@ -40,6 +42,8 @@ TEST(Cli, UsageErrorsExitTwo) {
                                                {jetdb(), "info", db, "--password"},
                                                {jetdb(), "dump", db, "--json"},
                                                {jetdb(), "compact", db},
+                                               {jetdb(), "compact", db, ""},
+                                               {jetdb(), "dump", ""},
                                                {jetdb(), "check", db, "--json=yes"}}) {
     const auto r = run(args);
     EXPECT_EQ(r.exitCode, 2) << args.back();
@@ -56,6 +60,16 @@ TEST(Cli, EngineErrorsExitThreeWithDaoNumber) {
   auto r = run({jetdb(), "info", missing});
   EXPECT_EQ(r.exitCode, 3);
   EXPECT_EQ(r.err, "jetdb: error 3024: Could not find file '" + missing + "'.\n");
+
+  const std::string loop = tmp.file("loop.mdb");
+  ASSERT_EQ(symlink("loop.mdb", loop.c_str()), 0);
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{jetdb(), "info", loop}, {jetdb(), "compact", loop, "out.mdb"}}) {
+    r = run(args);
+    EXPECT_EQ(r.exitCode, 3) << args[1];
+    EXPECT_EQ(r.err,
+              "jetdb: error 3051: Cannot open '" + loop + "': it is a loop of symbolic links.\n");
+  }
 
   r = run({jetdb(), "dump", fixture("jackcess-V1997-testV1997.mdb"), "--table", "NoSuchTable"});
   EXPECT_EQ(r.exitCode, 3);
