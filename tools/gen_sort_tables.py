@@ -85,7 +85,24 @@ def load_jet3(source):
     for line in read_resource(source, "index_mappings_ext_gen_97.txt").split():
         char, byte = map(int, line.split(","))
         assert bytes([byte]).decode("cp1252") == chr(char), line
-    return [parse_line(l) for l in read_resource(source, "index_codes_gen_97.txt").splitlines()]
+    codes = [parse_line(l) for l in read_resource(source, "index_codes_gen_97.txt").splitlines()]
+    return access97_corrections(codes)
+
+
+def access97_corrections(codes):
+    """Where Access 97's keys differ from the file. NUL gets the inline 10 of
+    the other control bytes ("Lock" and a NUL: Access wrote 10 for it). A
+    character that expands to letters taking accents (the file's G, such as
+    the two s of ß) counts as that many of them before the next accent
+    nibble, as Access counted ß in "Plutzer Lebensmittelgroßmärkte"; it
+    becomes a G with its two inline bytes."""
+    codes = list(codes)
+    codes[0] = (PLAIN, b"\x10", b"")
+    letters = {inline for kind, inline, _ in codes if kind == LETTER97}
+    for i, (kind, inline, extra) in enumerate(codes):
+        if kind == PLAIN and len(inline) > 1 and all(bytes([b]) in letters for b in inline):
+            codes[i] = (LETTER97, inline, extra)
+    return codes
 
 
 def varint(n, out):

@@ -270,7 +270,7 @@ void TextKeyWriter::appendJet3(const uint8_t* text, size_t n, bool ascending,
     w += ilen;
     const Kind kind = CodeTable::kind(r);
     if (kind == Kind::Letter97) {
-      ++letters;
+      letters += ilen;  // ß counts as the two s it sorts as
     } else if (kind == Kind::Accented) {
       if (nibbles_ == 0) addNibble(0);
       for (; letters; --letters) addNibble(kNoExtra);

@@ -24,7 +24,7 @@ enum class Kind : uint8_t {
   Combining,  // one byte added to the previous extra byte
   KanaSmall,  // inline, optional extra, kana mark 2
   Kana,       // inline, optional extra, kana mark 3
-  Letter97,   // Jet 3: inline byte; counts towards the next accent's position
+  Letter97,   // Jet 3: inline bytes, each a letter before the next accent
 };
 
 // One sort order's codes for every character, unpacked once into flat
