@@ -8,6 +8,7 @@
 #endif
 
 #include <atomic>
+#include <cctype>
 #include <exception>
 #include <memory>
 #include <thread>
@@ -16,6 +17,7 @@
 #include "jet/compact/Pacer.h"
 #include "jet/compact/Relocation.h"
 #include "jet/compact/Salvage.h"
+#include "jet/db/CheckContext.h"
 #include "jet/db/Checker.h"
 #include "jet/db/Database.h"
 #include "jet/db/LockFile.h"
@@ -69,12 +71,34 @@ class Background {
   std::thread thread_;
 };
 
+// A finding of the copy as its source's user reads it: the copy's page
+// numbers mean nothing (it is never kept), nor does advice about it.
+std::string copyFinding(std::string message) {
+  for (const std::string advice : {advice::kCompact, advice::kRestore})
+    if (message.size() >= advice.size() &&
+        message.compare(message.size() - advice.size(), advice.size(), advice) == 0)
+      message.resize(message.size() - advice.size());
+  std::string out;
+  for (size_t i = 0; i < message.size();) {
+    const bool page = message.compare(i, 5, "page ") == 0 && i + 5 < message.size() &&
+                      std::isdigit(static_cast<unsigned char>(message[i + 5]));
+    if (!page) {
+      out += message[i++];
+      continue;
+    }
+    out += "a page of the copy";
+    for (i += 5; i < message.size() && std::isdigit(static_cast<unsigned char>(message[i]));) ++i;
+  }
+  return out;
+}
+
 void failOnFindings(const CheckReport& report) {
   for (const Finding& f : report.findings)
     if (f.severity != Severity::Info)
       throw Error(3049, "The compacted copy fails the integrity check" +
                             (f.table.empty() ? std::string() : " (table '" + f.table + "')") +
-                            " at page " + std::to_string(f.page) + ": " + f.message);
+                            ": " + copyFinding(f.message) +
+                            " The copy was discarded; the source was not changed.");
 }
 
 // Reads the output back as verification sees it: the deep integrity check a

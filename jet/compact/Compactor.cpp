@@ -4,6 +4,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 
 #include "jet/compact/IndexWalk.h"
@@ -134,26 +135,55 @@ class Compactor {
   }
 
   // Table definitions the catalog does not reach, whose pages still hold
-  // rows: a damaged catalog row must not take a table with it.
-  void orphans(const std::vector<CatalogTable>& tables) {
+  // rows: a damaged catalog row must not take a table with it. Salvage
+  // keeps such a table where its catalog row is live with another Type,
+  // and lists the rows of the others as lost.
+  void orphans(std::vector<CatalogTable>& tables) {
     std::vector<uint32_t> reached;
     for (const CatalogTable& t : tables) reached.push_back(t.tdef);
     for (const OrphanTable& o : orphanTables(src_, census_, reached)) {
-      const std::string name = "(table at page " + std::to_string(o.tdef) + ")";
+      std::string name = "(table at page " + std::to_string(o.tdef) + ")";
       if (!options_.salvage)
         damaged(name, o.tdef,
                 "no catalog row names this table definition as a table, yet " +
                     std::to_string(o.pages.size()) + " data pages of it hold " +
                     std::to_string(o.total()) +
                     " rows (the catalog row may be damaged or marked deleted)");
+      const std::vector<CatalogSlot> rows =
+          catalogSlotsFor(src_, census_.dataPagesOf(2), static_cast<int32_t>(o.tdef));
+      std::string reason = "no catalog row names its table definition";
+      for (const CatalogSlot& r : rows) {
+        if (r.deleted) {
+          name = r.entry.name;
+          reason = "its catalog row is marked deleted";
+          continue;
+        }
+        retype_.insert(RowPtr{r.entry.headerPage, r.entry.headerRow}.raw());
+        tables.push_back({o.tdef, r.entry.name, r.entry.system(), true});
+        recovered_.push_back(
+            {r.entry.name,
+             o.tdef,
+             static_cast<int64_t>(o.total()),
+             0,
+             "its catalog row had Type " + std::to_string(r.entry.type) + "; it is a table again",
+             {}});
+        break;
+      }
+      if (!tables.empty() && tables.back().tdef == o.tdef) continue;
       for (size_t i = 0; i < o.pages.size(); ++i)
-        lost_.push_back({name,
-                         o.pages[i],
-                         static_cast<int64_t>(o.rows[i]),
-                         0,
-                         "no catalog row names its table definition as a table",
-                         {}});
+        lost_.push_back({name, o.pages[i], static_cast<int64_t>(o.rows[i]), 0, reason, {}});
     }
+    std::sort(tables.begin(), tables.end(),
+              [](const CatalogTable& a, const CatalogTable& b) { return a.tdef < b.tdef; });
+  }
+
+  // A catalog row that made a table unreachable by its Type names it again.
+  void retype(const TableCopy& c, RowPtr header) {
+    if (retype_.empty() || c.def.firstPage != 2 || !retype_.count(header.raw())) return;
+    const Column* type = c.def.findColumn("Type");
+    const Field f = RowFields(c.def, f_.jet4, ByteView(row_)).field(*type);
+    if (f.null || f.bytes.size() != 2) throwCorrupt("a catalog row's Type cannot be set");
+    putLe16(row_.data() + (f.bytes.data() - row_.data()), object_type::kTable);
   }
 
   TableDigest compactTable(const CatalogTable& t, CompactResult& result) {
@@ -354,6 +384,7 @@ class Compactor {
         const RowSlot slot = readRow(src_.pages(), header);
         row_.assign(slot.bytes.begin(), slot.bytes.end());
         lvHash = copyLongValues(c);
+        retype(c, header);
         reloc_.rewriteRow(c.def, row_);
         if (autoColumn) noteAutoNumber(c, *autoColumn);
       } catch (const Corrupt& e) {
@@ -394,7 +425,11 @@ class Compactor {
       LongValueHeader h;
       try {
         h = parseLongValueHeader(f.bytes);
-        if (h.kind == LongValueKind::Inline) continue;
+        if (h.kind == LongValueKind::Inline) {
+          if (f.bytes.size() - kLongValueHeader < h.length)
+            throwCorrupt("an inline memo/OLE value is longer than its field");
+          continue;
+        }
         data_.clear();
         pieces_.clear();
         forEachPiece(src_.pages(), f.bytes, [&](ByteView piece, RowPtr) {
@@ -547,6 +582,7 @@ class Compactor {
   SourceIndex primaryKey_, scratch_, rebuilt_;
   std::vector<IndexRebuilt> rebuiltIndexes_;
   std::vector<RowsLost> lost_, recovered_;
+  std::set<uint32_t> retype_;  // catalog rows (RowPtr raw) to make tables again
   PageCensus census_;
   uint32_t current_ = 0;  // position of the row being copied
   std::vector<uint8_t> row_, bytes_, data_;

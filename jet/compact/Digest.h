@@ -42,6 +42,7 @@ struct CatalogTable {
   uint32_t tdef = 0;
   std::string name;
   bool system = false;
+  bool retyped = false;  // salvage: its catalog row's Type made a table again
 };
 // The catalog's tables sorted by TDEF page. Throws Corrupt for a table
 // outside the file, two tables at one page, or a catalog that does not list

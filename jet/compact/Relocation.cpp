@@ -97,6 +97,14 @@ void forEachId(const Database& db, const TableDef& def, const std::vector<uint16
   }
 }
 
+// Salvage's tables whose catalog rows get Type table again: their Ids.
+std::unordered_set<uint32_t> retypedIds(const std::vector<CatalogTable>& tables) {
+  std::unordered_set<uint32_t> ids;
+  for (const CatalogTable& t : tables)
+    if (t.retyped) ids.insert(t.tdef);
+  return ids;
+}
+
 }  // namespace
 
 uint32_t Relocation::page(uint32_t oldPage) const {
@@ -160,7 +168,7 @@ Relocation planRelocation(const Database& src, const std::vector<CatalogTable>& 
   r.relatedTableOffset_ = src.format().logIdxRelTable;
   for (const CatalogTable& t : tables) r.tdefPages_.push_back(t.tdef);
   try {
-    r.references_ = resolvedReferences(src);
+    r.references_ = resolvedReferences(src, tables);
   } catch (const Corrupt& e) {
     r.fallbackReason_ = "a system table cannot be read: " + e.description();
     return r;
@@ -189,9 +197,10 @@ Relocation planRelocation(const Database& src, const std::vector<CatalogTable>& 
   for (size_t i = 0; i < tables.size(); ++i) pages[tables[i].tdef] = 2 + static_cast<uint32_t>(i);
   std::unordered_map<uint32_t, uint32_t> ids;
   std::unordered_set<uint32_t> others, taken;
+  const std::unordered_set<uint32_t> retyped = retypedIds(tables);
   for (const CatalogEntry& e : src.catalog().entries) {
     const uint32_t old = static_cast<uint32_t>(e.id);
-    if (e.isTable() && pages.count(e.tdefPage()))
+    if ((e.isTable() || retyped.count(old)) && pages.count(e.tdefPage()))
       taken.insert(ids[old] = (old & 0xFF000000u) | pages[e.tdefPage()]);
     else
       others.insert(old);
@@ -220,20 +229,24 @@ Relocation planRelocation(const Database& src, const std::vector<CatalogTable>& 
   return r;
 }
 
-uint64_t resolvedReferences(const Database& db) {
+uint64_t resolvedReferences(const Database& db, const std::vector<CatalogTable>& tables) {
   const Catalog& catalog = db.catalog();
-  std::unordered_set<uint32_t> objects, tdefs;
+  std::unordered_set<uint32_t> objects, tdefs = retypedIds(tables);
   for (const CatalogEntry& e : catalog.entries) {
     objects.insert(static_cast<uint32_t>(e.id));
     if (e.isTable()) tdefs.insert(e.tdefPage());
   }
+  std::vector<std::pair<uint32_t, std::string>> all;
+  for (const CatalogEntry* e : catalog.tables(true)) all.emplace_back(e->tdefPage(), e->name);
+  for (const CatalogTable& t : tables)
+    if (t.retyped) all.emplace_back(t.tdef, t.name);
   uint64_t n = 0;
   std::vector<uint16_t> columns;
-  for (const CatalogEntry* e : catalog.tables(true)) {
-    const TableDef& def = db.tableDef(e->tdefPage());
+  for (const auto& [tdef, name] : all) {
+    const TableDef& def = db.tableDef(tdef);
     for (const LogicalIndex& li : def.logicalIndexes)
       if (namesTable(li) && tdefs.count(li.relatedTable)) ++n;
-    if (objectIdColumns(def, e->name, columns)) continue;
+    if (objectIdColumns(def, name, columns)) continue;
     if (!columns.empty()) forEachId(db, def, columns, [&](uint32_t v) { n += objects.count(v); });
   }
   return n;

@@ -67,6 +67,6 @@ Relocation planRelocation(const Database& src, const std::vector<CatalogTable>& 
 // How many known references of db resolve: object-Id columns of the system
 // tables naming an object of MSysObjects, and foreign-key indexes naming a
 // table's TDEF page.
-uint64_t resolvedReferences(const Database& db);
+uint64_t resolvedReferences(const Database& db, const std::vector<CatalogTable>& tables = {});
 
 }  // namespace jet::compact

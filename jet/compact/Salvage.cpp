@@ -6,6 +6,7 @@
 
 #include "jet/db/Database.h"
 #include "jet/db/PageCensus.h"
+#include "jet/db/RowMap.h"
 #include "jet/db/TableScan.h"
 #include "jet/format/DataPage.h"
 #include "jet/format/IndexPage.h"
@@ -78,6 +79,24 @@ class LostEntries : public IndexVisitor {
   const std::map<uint32_t, std::string>& slots_;
 };
 
+// Whether an index names each of the rows once and nothing else.
+class ExactCover : public IndexVisitor {
+ public:
+  explicit ExactCover(const RowMap& rows) : rows_(rows), seen_(rows.size(), false) {}
+  void onEntry(const IndexEntry& e) override {
+    const uint32_t at = rows_.find(e.row);
+    if (at == RowMap::kNone || seen_[at]) throwCorrupt("not the rows");
+    seen_[at] = true;
+    ++count_;
+  }
+  bool exact() const { return count_ == rows_.size(); }
+
+ private:
+  const RowMap& rows_;
+  std::vector<bool> seen_;
+  uint32_t count_ = 0;
+};
+
 class Salvager {
  public:
   Salvager(const Database& db, const TableDef& def, const std::string& table,
@@ -129,7 +148,7 @@ class Salvager {
   // are missing. A count below the rows found is only stale.
   void counted(bool salvage) {
     const uint64_t stored = def_.numRows, found = rows_.live.size();
-    if (stored <= found) return;
+    if (stored <= found || indexNamesFound()) return;
     const uint64_t missing = stored - found;
     if (!salvage) {
       if (rows_.refusal) return;
@@ -235,6 +254,23 @@ class Salvager {
       l.named.push_back(name(raw));
     }
     for (auto& [pg, l] : byPage) rows_.lost.push_back(std::move(l));
+  }
+
+  // A complete index whose entries are exactly the rows found: then the
+  // count is what is wrong, not the table.
+  bool indexNamesFound() const {
+    const RowMap rows(rows_.live, db_.pageCount());
+    for (const RealIndex& index : def_.realIndexes) {
+      if (index.flags & index_flag::kIgnoreNulls) continue;
+      ExactCover cover(rows);
+      try {
+        walkIndex(db_.pages(), index.rootPage, def_.firstPage, cover);
+        if (cover.exact()) return true;
+      } catch (const Corrupt&) {
+        // says nothing either way
+      }
+    }
+    return false;
   }
 
   const Database& db_;

@@ -1,8 +1,10 @@
 #include "jet/db/Catalog.h"
 
+#include <algorithm>
 #include "jet/db/Database.h"
 #include "jet/db/TableScan.h"
 #include "jet/db/Value.h"
+#include "jet/format/DataPage.h"
 #include "jet/format/Row.h"
 #include "jet/util/Text.h"
 
@@ -25,38 +27,78 @@ const CatalogEntry* Catalog::findTable(const std::string& name) const {
   return nullptr;
 }
 
+namespace {
+
+// The catalog's columns, found by name.
+struct CatalogColumns {
+  explicit CatalogColumns(const TableDef& def)
+      : id(def.findColumn("Id")),
+        parent(def.findColumn("ParentId")),
+        name(def.findColumn("Name")),
+        type(def.findColumn("Type")),
+        flags(def.findColumn("Flags")) {
+    if (!id || !name || !type || id->type != column_type::kLong ||
+        type->type != column_type::kInteger)
+      throwCorrupt("the catalog (MSysObjects) lacks its Id, Name or Type column");
+  }
+  const Column *id, *parent, *name, *type, *flags;
+};
+
+CatalogEntry decodeEntry(const Database& db, const TableDef& def, const CatalogColumns& c,
+                         ByteView bytes, RowPtr at) {
+  const RowFields fields(def, db.jet4(), bytes);
+  Value v;
+  const auto read = [&](const Column* col) -> Value& {
+    decodeValue(db, *col, fields.field(*col), v);
+    return v;
+  };
+  CatalogEntry e;
+  e.headerPage = at.page;
+  e.headerRow = at.row;
+  e.id = static_cast<int32_t>(read(c.id).integer);
+  if (c.parent) e.parentId = static_cast<int32_t>(read(c.parent).integer);
+  e.name = read(c.name).text;
+  e.type = static_cast<int16_t>(read(c.type).integer);
+  if (c.flags) e.flags = static_cast<uint32_t>(read(c.flags).integer);
+  return e;
+}
+
+}  // namespace
+
 Catalog readCatalog(const Database& db) {
   const TableDef& def = db.tableDef(2);
-  const Column* id = def.findColumn("Id");
-  const Column* parent = def.findColumn("ParentId");
-  const Column* name = def.findColumn("Name");
-  const Column* type = def.findColumn("Type");
-  const Column* flags = def.findColumn("Flags");
-  if (!id || !name || !type || id->type != column_type::kLong ||
-      type->type != column_type::kInteger)
-    throwCorrupt("the catalog (MSysObjects) lacks its Id, Name or Type column");
-
+  const CatalogColumns columns(def);
   Catalog cat;
   TableScan scan(db, def);
   RawRow row;
-  Value v;
-  const auto read = [&](const RowFields& fields, const Column* c) -> Value& {
-    decodeValue(db, *c, fields.field(*c), v);
-    return v;
-  };
-  while (scan.next(row)) {
-    const RowFields fields(def, db.jet4(), row.bytes);
-    CatalogEntry e;
-    e.headerPage = row.header.page;
-    e.headerRow = row.header.row;
-    e.id = static_cast<int32_t>(read(fields, id).integer);
-    if (parent) e.parentId = static_cast<int32_t>(read(fields, parent).integer);
-    e.name = read(fields, name).text;
-    e.type = static_cast<int16_t>(read(fields, type).integer);
-    if (flags) e.flags = static_cast<uint32_t>(read(fields, flags).integer);
-    cat.entries.push_back(std::move(e));
-  }
+  while (scan.next(row))
+    cat.entries.push_back(decodeEntry(db, def, columns, row.bytes, row.header));
   return cat;
+}
+
+std::vector<CatalogSlot> catalogSlotsFor(const Database& db, const std::vector<uint32_t>& pages,
+                                         int32_t id) {
+  std::vector<CatalogSlot> out;
+  const TableDef& def = db.tableDef(2);
+  const CatalogColumns columns(def);
+  for (uint32_t pg : pages) {
+    try {
+      const DataPage page(db.page(pg), db.format());
+      for (uint16_t r = 0; r < std::min<uint16_t>(page.rowCount(), 256); ++r) {
+        const RowPtr at{pg, static_cast<uint8_t>(r)};
+        try {
+          const RowSlot slot = page.slotDeleted(r) ? page.slot(r) : readRow(db.pages(), at);
+          CatalogEntry e = decodeEntry(db, def, columns, slot.bytes, at);
+          if (e.id == id) out.push_back({std::move(e), page.slotDeleted(r)});
+        } catch (const Corrupt&) {
+          // a slot that is no catalog row
+        }
+      }
+    } catch (const Corrupt&) {
+      // a page that is no data page any more
+    }
+  }
+  return out;
 }
 
 }  // namespace jet

@@ -50,4 +50,15 @@ struct Catalog {
 // Reads MSysObjects (TDEF at page 2). Throws Corrupt.
 Catalog readCatalog(const Database& db);
 
+// A catalog row found by searching MSysObjects' pages, deleted slots
+// included: a deleted row still names its table.
+struct CatalogSlot {
+  CatalogEntry entry;
+  bool deleted = false;
+};
+// The rows on `pages` whose Id is id; slots that decode to no row are
+// passed over. Throws Corrupt when MSysObjects' definition cannot be read.
+std::vector<CatalogSlot> catalogSlotsFor(const Database& db, const std::vector<uint32_t>& pages,
+                                         int32_t id);
+
 }  // namespace jet
