@@ -166,6 +166,7 @@ CompactResult compactWith(FileSystem& fs, const std::string& src, const std::str
   try {
     // Runs of a sort go to unnamed files beside the output, gone with them.
     const SortSpace sort{kSortMemory, [&fs, &dst] { return fs.createOutput(dst + ".sort"); }};
+    const Pacer::Part part(pacer);
     outcome = writeCompacted(*source, *out, options, pacer, sort);
   } catch (const Corrupt& e) {
     throw Error(3049, "Cannot compact '" + src + "': " + e.description());

@@ -14,7 +14,10 @@ void Pacer::report(double done, bool force) {
   const auto now = std::chrono::steady_clock::now();
   if (!force && now - last_ < std::chrono::milliseconds(50)) return;
   last_ = now;
-  if (!progress_(from_ + (to_ - from_) * std::clamp(done, 0.0, 1.0))) {
+  // Steps inside a phase may restart (a table's indexes after its rows); the
+  // user only ever sees the furthest point reached.
+  reported_ = std::max(reported_, from_ + (to_ - from_) * std::clamp(done, 0.0, 1.0));
+  if (!progress_(reported_)) {
     cancelled_ = true;
     throwCancelled();
   }

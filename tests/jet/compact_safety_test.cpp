@@ -2,6 +2,8 @@
 // destination or nothing at all, and the source never touched.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -257,6 +259,28 @@ TEST(CompactSafety, CancellingAtAnyProgressCallLeavesNothing) {
     if (HasFailure() || stopAt > 10000) break;
   }
   EXPECT_GE(stopAt, 3) << "too few progress calls to cancel at";
+}
+
+// The bar a user watches only moves forward, and ends full.
+TEST(CompactSafety, ProgressNeverGoesBack) {
+  std::vector<std::string> files = sharedFixtures();
+  for (const char* f : {"jackcess-V1997-testV1997.mdb", "pw-V1997-testV1997.mdb",
+                        "jackcess-V2000-overflowTestV2000.mdb"})
+    files.push_back(fixture(f));
+  files.push_back(demoDatabase());
+  for (const std::string& file : files) {
+    SCOPED_TRACE(file);
+    TempDir dir;
+    std::vector<double> seen;
+    jet::compactDatabase(file, dir.file("out.mdb"), connectOf(file), {}, [&](double f) {
+      seen.push_back(f);
+      return true;
+    });
+    ASSERT_FALSE(seen.empty());
+    EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
+    EXPECT_GE(seen.front(), 0.0);
+    EXPECT_EQ(seen.back(), 1.0);
+  }
 }
 
 TEST(CompactSafety, ASignalMidwayLeavesNothing) {
