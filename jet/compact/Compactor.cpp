@@ -25,6 +25,7 @@
 #include "jet/format/LongValue.h"
 #include "jet/format/Row.h"
 #include "jet/format/UsageMapBuilder.h"
+#include "jet/util/Text.h"
 
 namespace jet::compact {
 namespace {
@@ -78,6 +79,13 @@ enum class Entries {
   Rows,             // made again from the rows
 };
 
+// A name as the catalog compares it: ASCII letters in any case.
+std::string folded(std::string name) {
+  for (char& ch : name)
+    if (ch >= 'A' && ch <= 'Z') ch = static_cast<char>(ch - 'A' + 'a');
+  return name;
+}
+
 class Compactor {
  public:
   Compactor(const Database& src, OutputFile& out, const CompactOptions& options, Pacer& pacer,
@@ -101,6 +109,7 @@ class Compactor {
     census_ = PageCensus::take(
         src_, [&, n = 0.0, all = double(src_.pageCount())]() mutable { pacer_.step(++n / all); });
     orphans(tables);
+    hidden(tables);
     reloc_ = planRelocation(src_, tables, !options_.relocate);
     alloc_ = std::make_unique<PageAllocator>(reloc_.tdefPages());
     holder_ = std::make_unique<MapHolder>(*alloc_, sink_);
@@ -134,42 +143,49 @@ class Compactor {
                           ") is damaged in a way compaction cannot mend safely: " + what + ".");
   }
 
-  // Table definitions the catalog does not reach, whose pages still hold
-  // rows: a damaged catalog row must not take a table with it. Salvage
-  // keeps such a table where its catalog row is live with another Type,
-  // and lists the rows of the others as lost.
+  // Table definitions the catalog does not reach as tables, whose pages
+  // still hold rows or whose catalog row is there with another Type: a
+  // damaged catalog row must not take a table with it. Salvage makes a
+  // table again of one whose row is live, and lists the rows of the others.
   void orphans(std::vector<CatalogTable>& tables) {
     std::vector<uint32_t> reached;
     for (const CatalogTable& t : tables) reached.push_back(t.tdef);
-    for (const OrphanTable& o : orphanTables(src_, census_, reached)) {
-      std::string name = "(table at page " + std::to_string(o.tdef) + ")";
-      if (!options_.salvage)
-        damaged(name, o.tdef,
-                "no catalog row names this table definition as a table, yet " +
-                    std::to_string(o.pages.size()) + " data pages of it hold " +
-                    std::to_string(o.total()) +
-                    " rows (the catalog row may be damaged or marked deleted)");
+    for (const OrphanTable& o : orphanTables(src_, census_, reached, true)) {
       const std::vector<CatalogSlot> rows =
           catalogSlotsFor(src_, census_.dataPagesOf(2), static_cast<int32_t>(o.tdef));
+      const CatalogSlot* live = nullptr;
+      std::string name = "(table at page " + std::to_string(o.tdef) + ")";
       std::string reason = "no catalog row names its table definition";
       for (const CatalogSlot& r : rows) {
-        if (r.deleted) {
+        if (!r.deleted && !live) live = &r;
+        if (r.deleted && !live) {
           name = r.entry.name;
           reason = "its catalog row is marked deleted";
-          continue;
         }
-        retype_.insert(RowPtr{r.entry.headerPage, r.entry.headerRow}.raw());
-        tables.push_back({o.tdef, r.entry.name, r.entry.system(), true});
-        recovered_.push_back(
-            {r.entry.name,
-             o.tdef,
-             static_cast<int64_t>(o.total()),
-             0,
-             "its catalog row had Type " + std::to_string(r.entry.type) + "; it is a table again",
-             {}});
-        break;
       }
-      if (!tables.empty() && tables.back().tdef == o.tdef) continue;
+      if (o.pages.empty() && !live) continue;  // a leaked definition: no table
+      if (live) {
+        name = live->entry.name;
+        reason = "its catalog row has Type " + std::to_string(live->entry.type);
+      }
+      if (!options_.salvage)
+        damaged(name, o.tdef,
+                "no catalog row reaches this table definition as a table (" + reason + ")" +
+                    (o.pages.empty()
+                         ? std::string("; the table would be dropped")
+                         : ", yet " + std::to_string(o.pages.size()) + " data pages of it hold " +
+                               std::to_string(o.total()) + " rows"));
+      if (live) {
+        fixes_[RowPtr{live->entry.headerPage, live->entry.headerRow}.raw()].type = true;
+        tables.push_back({o.tdef, name, live->entry.system(), true});
+        recovered_.push_back({name,
+                              o.tdef,
+                              static_cast<int64_t>(o.total()),
+                              0,
+                              reason + "; it is a table again",
+                              {}});
+        continue;
+      }
       for (size_t i = 0; i < o.pages.size(); ++i)
         lost_.push_back({name, o.pages[i], static_cast<int64_t>(o.rows[i]), 0, reason, {}});
     }
@@ -177,13 +193,51 @@ class Compactor {
               [](const CatalogTable& a, const CatalogTable& b) { return a.tdef < b.tdef; });
   }
 
-  // A catalog row that made a table unreachable by its Type names it again.
-  void retype(const TableCopy& c, RowPtr header) {
-    if (retype_.empty() || c.def.firstPage != 2 || !retype_.count(header.raw())) return;
-    const Column* type = c.def.findColumn("Type");
-    const Field f = RowFields(c.def, f_.jet4, ByteView(row_)).field(*type);
-    if (f.null || f.bytes.size() != 2) throwCorrupt("a catalog row's Type cannot be set");
-    putLe16(row_.data() + (f.bytes.data() - row_.data()), object_type::kTable);
+  // Catalog rows that hide a table they still name: a user table flagged as
+  // a system object (no reader shows it), two tables of one name (a reader
+  // shows one). Salvage clears the flags and keeps both names, and lists
+  // each.
+  void hidden(std::vector<CatalogTable>& tables) {
+    std::map<std::string, const CatalogEntry*> names;
+    for (const CatalogEntry& e : src_.catalog().entries) {
+      if (!e.isTable()) continue;
+      const bool msys = e.name.size() >= 4 && sameName(e.name.substr(0, 4), "MSys");
+      std::string why;
+      if (!msys && (e.flags & kSystemFlags))
+        why = "its catalog row flags it as a system object, so no reader shows it";
+      auto [it, fresh] = names.emplace(std::to_string(e.parentId) + "/" + folded(e.name), &e);
+      if (!fresh)
+        why = "another table (page " + std::to_string(it->second->tdefPage()) +
+              ") has the same name; a catalog row's name may be damaged";
+      if (why.empty()) continue;
+      if (!options_.salvage) damaged(e.name, e.tdefPage(), why);
+      if (!msys && (e.flags & kSystemFlags)) {
+        fixes_[RowPtr{e.headerPage, e.headerRow}.raw()].flags = true;
+        for (CatalogTable& t : tables)
+          if (t.tdef == e.tdefPage()) t.system = false;
+      }
+      recovered_.push_back({e.name, e.tdefPage(), 0, 0, why, {}});
+    }
+  }
+
+  // A catalog row that hid its table names it again.
+  void fixCatalogRow(const TableCopy& c, RowPtr header) {
+    if (fixes_.empty() || c.def.firstPage != 2) return;
+    const auto it = fixes_.find(header.raw());
+    if (it == fixes_.end()) return;
+    const RowFields fields(c.def, f_.jet4, ByteView(row_));
+    if (it->second.type) {
+      const Field f = fields.field(*c.def.findColumn("Type"));
+      if (f.null || f.bytes.size() != 2) throwCorrupt("a catalog row's Type cannot be set");
+      putLe16(row_.data() + (f.bytes.data() - row_.data()), object_type::kTable);
+    }
+    const Column* flags = c.def.findColumn("Flags");
+    if (it->second.flags && flags) {
+      const Field f = fields.field(*flags);
+      if (f.null || f.bytes.size() != 4) throwCorrupt("a catalog row's Flags cannot be set");
+      uint8_t* at = row_.data() + (f.bytes.data() - row_.data());
+      putLe32(at, le32(at) & ~kSystemFlags);
+    }
   }
 
   TableDigest compactTable(const CatalogTable& t, CompactResult& result) {
@@ -384,7 +438,7 @@ class Compactor {
         const RowSlot slot = readRow(src_.pages(), header);
         row_.assign(slot.bytes.begin(), slot.bytes.end());
         lvHash = copyLongValues(c);
-        retype(c, header);
+        fixCatalogRow(c, header);
         reloc_.rewriteRow(c.def, row_);
         if (autoColumn) noteAutoNumber(c, *autoColumn);
       } catch (const Corrupt& e) {
@@ -582,7 +636,10 @@ class Compactor {
   SourceIndex primaryKey_, scratch_, rebuilt_;
   std::vector<IndexRebuilt> rebuiltIndexes_;
   std::vector<RowsLost> lost_, recovered_;
-  std::set<uint32_t> retype_;  // catalog rows (RowPtr raw) to make tables again
+  struct CatalogFix {
+    bool type = false, flags = false;
+  };
+  std::map<uint32_t, CatalogFix> fixes_;  // catalog rows (RowPtr raw) that hid their tables
   PageCensus census_;
   uint32_t current_ = 0;  // position of the row being copied
   std::vector<uint8_t> row_, bytes_, data_;

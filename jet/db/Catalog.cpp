@@ -11,7 +11,7 @@
 namespace jet {
 
 bool CatalogEntry::system() const {
-  return (name.size() >= 4 && sameName(name.substr(0, 4), "MSys")) || (flags & 0x80000002u) != 0;
+  return (name.size() >= 4 && sameName(name.substr(0, 4), "MSys")) || (flags & kSystemFlags) != 0;
 }
 
 std::vector<const CatalogEntry*> Catalog::tables(bool withSystem) const {

@@ -21,6 +21,9 @@ constexpr int16_t kLinkedTable = 6;
 constexpr int16_t kRelationship = 8;
 }  // namespace object_type
 
+// Flags of a system object (DAO's dbSystemObject).
+constexpr uint32_t kSystemFlags = 0x80000002u;
+
 struct CatalogEntry {
   int32_t id = 0;
   int32_t parentId = 0;

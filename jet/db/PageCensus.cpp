@@ -66,7 +66,7 @@ uint64_t OrphanTable::total() const {
 }
 
 std::vector<OrphanTable> orphanTables(const Database& db, const PageCensus& census,
-                                      const std::vector<uint32_t>& reached) {
+                                      const std::vector<uint32_t>& reached, bool all) {
   const std::unordered_set<uint32_t> known(reached.begin(), reached.end());
   std::vector<OrphanTable> out;
   for (uint32_t tdef : census.tableDefinitions()) {
@@ -77,7 +77,7 @@ std::vector<OrphanTable> orphanTables(const Database& db, const PageCensus& cens
         t.pages.push_back(pg);
         t.rows.push_back(live);
       }
-    if (!t.pages.empty()) out.push_back(std::move(t));
+    if (!t.pages.empty() || all) out.push_back(std::move(t));
   }
   return out;
 }

@@ -53,8 +53,10 @@ struct OrphanTable {
   uint64_t total() const;
 };
 
-// reached: the TDEF pages the catalog names as tables.
+// reached: the TDEF pages the catalog names as tables. all: those without
+// rows too (a healthy file can hold a leaked definition, so alone it is no
+// evidence of a table).
 std::vector<OrphanTable> orphanTables(const Database& db, const PageCensus& census,
-                                      const std::vector<uint32_t>& reached);
+                                      const std::vector<uint32_t>& reached, bool all = false);
 
 }  // namespace jet

@@ -61,11 +61,11 @@ void poke(Surgery& s, uint32_t pg, size_t at, std::initializer_list<uint8_t> byt
   s.setPage(pg, p);
 }
 
-// The catalog row's Type field, where it sits in its page.
-size_t typeOffset(const Victim& v) {
+// A field of the table's catalog row, where it sits in its page.
+size_t catalogField(const Victim& v, const char* column) {
   const jet::TableDef& cat = v.db->tableDef(2);
   const jet::RowSlot row = jet::readRow(v.db->pages(), {v.entry->headerPage, v.entry->headerRow});
-  const jet::Field f = jet::RowFields(cat, v.db->jet4(), row.bytes).field(*cat.findColumn("Type"));
+  const jet::Field f = jet::RowFields(cat, v.db->jet4(), row.bytes).field(*cat.findColumn(column));
   return static_cast<size_t>(f.bytes.data() - row.page.bytes().data());
 }
 
@@ -92,7 +92,12 @@ const Damage kDamages[] = {
      }},
     {"the catalog row's Type is no table", true,
      [](Surgery& s, const Victim& v) {
-       poke(s, v.entry->headerPage, typeOffset(v), {5, 0});
+       poke(s, v.entry->headerPage, catalogField(v, "Type"), {5, 0});
+       return v.entry->tdefPage();
+     }},
+    {"the catalog row flags a system object", true,
+     [](Surgery& s, const Victim& v) {
+       poke(s, v.entry->headerPage, catalogField(v, "Flags"), {2, 0, 0, 0x80});
        return v.entry->tdefPage();
      }},
     {"the catalog row is marked deleted", false,
