@@ -138,10 +138,11 @@ void verifyOutput(const std::shared_ptr<OutputFile>& out, const Credentials& cre
 
 // Salvage's report, written and flushed but not yet named.
 std::shared_ptr<OutputFile> writeLostReport(FileSystem& fs, const std::string& path,
-                                            const std::vector<RowsLost>& lost) {
+                                            const std::vector<RowsLost>& lost, uint32_t mode) {
   if (lost.empty()) return nullptr;
   const std::string text = lostReport(lost);
   const std::shared_ptr<OutputFile> out = fs.createOutput(path);
+  out->setMode(mode);  // it holds row data too
   out->writeAt(0, reinterpret_cast<const uint8_t*>(text.data()), text.size());
   out->sync();
   return out;
@@ -161,6 +162,7 @@ CompactResult compactWith(FileSystem& fs, const std::string& src, const std::str
   const auto source = Database::open(fs, src, credentials.password);
   Pacer pacer(progress);
   const std::shared_ptr<OutputFile> out = fs.createOutput(dst);
+  out->setMode(before.mode);
   pacer.phase(0.0, 0.85);
   WriteOutcome outcome;
   try {
@@ -190,7 +192,8 @@ CompactResult compactWith(FileSystem& fs, const std::string& src, const std::str
   if (verifyFailed) std::rethrow_exception(verifyFailed);
   if (sourceState(fs, src) != before) throwInUse(src);
   pacer.now(1.0);
-  const std::shared_ptr<OutputFile> report = writeLostReport(fs, lostPath, outcome.result.lost);
+  const std::shared_ptr<OutputFile> report =
+      writeLostReport(fs, lostPath, outcome.result.lost, before.mode);
   out->publish();
   bool reported = false;
   try {

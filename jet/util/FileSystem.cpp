@@ -48,8 +48,12 @@ namespace {
 }
 
 FileState stateOf(const struct stat& st) {
-  return FileState{static_cast<uint64_t>(st.st_size), st.st_mtim.tv_sec, st.st_mtim.tv_nsec,
-                   static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
+  return FileState{static_cast<uint64_t>(st.st_size),
+                   st.st_mtim.tv_sec,
+                   st.st_mtim.tv_nsec,
+                   static_cast<uint64_t>(st.st_dev),
+                   static_cast<uint64_t>(st.st_ino),
+                   static_cast<uint32_t>(st.st_mode & 07777)};
 }
 
 const char* kindOf(mode_t mode) {
@@ -138,6 +142,11 @@ class PosixOutputFile : public OutputFile {
 
   void sync() override {
     if (::fsync(fd_) != 0) throwWriteError(errno, "flushing", where());
+  }
+
+  void setMode(uint32_t mode) override {
+    if (::fchmod(fd_, static_cast<mode_t>(mode & 0777)) != 0)
+      throwWriteError(errno, "setting the permissions of", where());
   }
 
   void publish() override {

@@ -19,6 +19,7 @@ struct FileState {
   uint64_t size = 0;
   int64_t mtimeSeconds = 0, mtimeNanoseconds = 0;
   uint64_t device = 0, inode = 0;
+  uint32_t mode = 0;  // permission bits
   bool operator==(const FileState&) const = default;
 };
 
@@ -44,6 +45,9 @@ class OutputFile : public ReadFile {
   virtual void writeAt(uint64_t offset, const uint8_t* data, size_t size) = 0;
   // Flushes what was written to the disk.
   virtual void sync() = 0;
+  // Gives the file these permission bits (a copy of a private file stays
+  // private whatever the umask).
+  virtual void setMode(uint32_t /*mode*/) {}
   // Makes the file appear at its final path. Throws Error 3204 when anything
   // is there already: an existing file is never replaced.
   virtual void publish() = 0;

@@ -2,13 +2,12 @@
 // destination or nothing at all, and the source never touched.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -259,6 +258,19 @@ TEST(CompactSafety, CancellingAtAnyProgressCallLeavesNothing) {
     if (HasFailure() || stopAt > 10000) break;
   }
   EXPECT_GE(stopAt, 3) << "too few progress calls to cancel at";
+}
+
+// A copy of a private database is private too, whatever the umask; so is
+// salvage's list of lost rows, which holds their keys.
+TEST(CompactSafety, CopyKeepsTheSourcesPermissions) {
+  for (const auto mode : {std::filesystem::perms(0600), std::filesystem::perms(0640)}) {
+    Workspace w(demoDatabase());
+    std::filesystem::permissions(w.src, mode);
+    const mode_t old = ::umask(022);
+    w.compact(jet::defaultFileSystem());
+    ::umask(old);
+    EXPECT_EQ(std::filesystem::status(w.dst).permissions(), mode);
+  }
 }
 
 // The bar a user watches only moves forward, and ends full.
