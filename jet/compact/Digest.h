@@ -20,16 +20,6 @@ class Database;
 
 namespace jet::compact {
 
-struct Multiset {
-  uint64_t count = 0, sum = 0, xr = 0;
-  void add(uint64_t h) {
-    ++count;
-    sum += h;
-    xr ^= mix(h, 0x5bd1e995);
-  }
-  bool operator==(const Multiset&) const = default;
-};
-
 struct TableDigest {
   uint32_t tdef = 0;
   std::string name;

@@ -18,4 +18,16 @@ inline uint64_t mix(uint64_t a, uint64_t b) {
   return x;
 }
 
+// A multiset of checksums, order-independent: two streams of the same items
+// in any order give equal sets.
+struct Multiset {
+  uint64_t count = 0, sum = 0, xr = 0;
+  void add(uint64_t h) {
+    ++count;
+    sum += h;
+    xr ^= mix(h, 0x5bd1e995);
+  }
+  bool operator==(const Multiset&) const = default;
+};
+
 }  // namespace jet
