@@ -138,9 +138,9 @@ void verifyOutput(const std::shared_ptr<OutputFile>& out, const Credentials& cre
 
 // Salvage's report, written and flushed but not yet named.
 std::shared_ptr<OutputFile> writeLostReport(FileSystem& fs, const std::string& path,
-                                            const std::vector<RowsLost>& lost, uint32_t mode) {
-  if (lost.empty()) return nullptr;
-  const std::string text = lostReport(lost);
+                                            const CompactResult& result, uint32_t mode) {
+  if (result.lost.empty() && result.recovered.empty()) return nullptr;
+  const std::string text = lostReport(result.lost, result.recovered);
   const std::shared_ptr<OutputFile> out = fs.createOutput(path);
   out->setMode(mode);  // it holds row data too
   out->writeAt(0, reinterpret_cast<const uint8_t*>(text.data()), text.size());
@@ -193,7 +193,7 @@ CompactResult compactWith(FileSystem& fs, const std::string& src, const std::str
   if (sourceState(fs, src) != before) throwInUse(src);
   pacer.now(1.0);
   const std::shared_ptr<OutputFile> report =
-      writeLostReport(fs, lostPath, outcome.result.lost, before.mode);
+      writeLostReport(fs, lostPath, outcome.result, before.mode);
   out->publish();
   bool reported = false;
   try {

@@ -110,6 +110,7 @@ class Compactor {
         src_, [&, n = 0.0, all = double(src_.pageCount())]() mutable { pacer_.step(++n / all); });
     orphans(tables);
     hidden(tables);
+    unreadable(tables);
     reloc_ = planRelocation(src_, tables, !options_.relocate);
     alloc_ = std::make_unique<PageAllocator>(reloc_.tdefPages());
     holder_ = std::make_unique<MapHolder>(*alloc_, sink_);
@@ -122,7 +123,8 @@ class Compactor {
     outcome.result.indexesRebuilt = std::move(rebuiltIndexes_);
     outcome.result.relocated = reloc_.relocated();
     outcome.result.fallbackReason = reloc_.fallbackReason();
-    outcome.references = reloc_.references();
+    // Rows of the catalog left out with their tables held references too.
+    if (dropRows_.empty()) outcome.references = reloc_.references();
     for (const RowsLost& l : lost_) {
       outcome.result.rowsLost += l.rows > 0 ? static_cast<uint64_t>(l.rows) : 0;
       outcome.result.uncounted = outcome.result.uncounted || l.rows < 0;
@@ -193,6 +195,40 @@ class Compactor {
               [](const CatalogTable& a, const CatalogTable& b) { return a.tdef < b.tdef; });
   }
 
+  // Salvage: a table whose definition cannot be read is left out, its
+  // catalog row with it; the rows its data pages hold are counted as lost.
+  // Without salvage, copying it names the damage.
+  void unreadable(std::vector<CatalogTable>& tables) {
+    if (!options_.salvage) return;
+    std::vector<CatalogTable> kept;
+    for (CatalogTable& t : tables) {
+      try {
+        src_.tableDef(t.tdef);
+        kept.push_back(std::move(t));
+        continue;
+      } catch (const Corrupt& e) {
+        leaveOut(t, e.description());
+      }
+    }
+    tables = std::move(kept);
+  }
+
+  void leaveOut(const CatalogTable& t, const std::string& why) {
+    if (t.tdef == 2) damaged(t.name, 2, why);  // the catalog itself
+    const std::string reason =
+        "its table definition (page " + std::to_string(t.tdef) + ") cannot be read: " + why;
+    bool any = false;
+    for (uint32_t pg : census_.dataPagesOf(t.tdef))
+      if (const uint32_t live = liveSlots(src_, pg)) {
+        lost_.push_back({t.name, pg, static_cast<int64_t>(live), 0, reason, {}});
+        any = true;
+      }
+    if (!any) lost_.push_back({t.name, t.tdef, -1, 0, reason + "; no data page of it is left", {}});
+    for (const CatalogEntry& e : src_.catalog().entries)
+      if (e.isTable() && e.tdefPage() == t.tdef)
+        dropRows_.insert(RowPtr{e.headerPage, e.headerRow}.raw());
+  }
+
   // Catalog rows that hide a table they still name: a user table flagged as
   // a system object (no reader shows it), two tables of one name (a reader
   // shows one). Salvage clears the flags and keeps both names, and lists
@@ -249,6 +285,8 @@ class Compactor {
       for (RowsLost& l : readable.lost) noteLost(std::move(l));
       if (readable.refusal) damaged(t.name, readable.refusal->page, readable.refusal->what);
       c.live = std::move(readable.live);
+      if (t.tdef == 2 && !dropRows_.empty())
+        std::erase_if(c.live, [&](uint32_t raw) { return dropRows_.count(raw) > 0; });
       for (RowsLost& r : readable.recovered) recovered_.push_back(std::move(r));
       c.rows = RowMap(c.live, src_.pageCount());
     } catch (const Corrupt& e) {
@@ -639,6 +677,7 @@ class Compactor {
   struct CatalogFix {
     bool type = false, flags = false;
   };
+  std::set<uint32_t> dropRows_;           // catalog rows (RowPtr raw) of tables left out
   std::map<uint32_t, CatalogFix> fixes_;  // catalog rows (RowPtr raw) that hid their tables
   PageCensus census_;
   uint32_t current_ = 0;  // position of the row being copied

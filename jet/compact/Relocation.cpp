@@ -231,13 +231,17 @@ Relocation planRelocation(const Database& src, const std::vector<CatalogTable>& 
 
 uint64_t resolvedReferences(const Database& db, const std::vector<CatalogTable>& tables) {
   const Catalog& catalog = db.catalog();
-  std::unordered_set<uint32_t> objects, tdefs = retypedIds(tables);
+  std::unordered_set<uint32_t> objects, tdefs = retypedIds(tables), kept;
+  for (const CatalogTable& t : tables) kept.insert(t.tdef);
   for (const CatalogEntry& e : catalog.entries) {
+    // A table salvage leaves out is no object of the copy.
+    if (e.isTable() && !tables.empty() && !kept.count(e.tdefPage())) continue;
     objects.insert(static_cast<uint32_t>(e.id));
     if (e.isTable()) tdefs.insert(e.tdefPage());
   }
   std::vector<std::pair<uint32_t, std::string>> all;
-  for (const CatalogEntry* e : catalog.tables(true)) all.emplace_back(e->tdefPage(), e->name);
+  for (const CatalogEntry* e : catalog.tables(true))
+    if (tables.empty() || kept.count(e->tdefPage())) all.emplace_back(e->tdefPage(), e->name);
   for (const CatalogTable& t : tables)
     if (t.retyped) all.emplace_back(t.tdef, t.name);
   uint64_t n = 0;

@@ -66,7 +66,8 @@ Relocation planRelocation(const Database& src, const std::vector<CatalogTable>& 
 
 // How many known references of db resolve: object-Id columns of the system
 // tables naming an object of MSysObjects, and foreign-key indexes naming a
-// table's TDEF page.
+// table's TDEF page. tables, when given, are the tables the copy keeps:
+// another table of the catalog is no object, as salvage leaves it out.
 uint64_t resolvedReferences(const Database& db, const std::vector<CatalogTable>& tables = {});
 
 }  // namespace jet::compact

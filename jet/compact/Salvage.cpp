@@ -289,14 +289,23 @@ TableRows readableRows(const Database& db, const TableDef& def, const std::strin
   return Salvager(db, def, table, census).run(salvage);
 }
 
-std::string lostReport(const std::vector<RowsLost>& lost) {
+std::string lostReport(const std::vector<RowsLost>& lost, const std::vector<RowsLost>& recovered) {
   std::string text =
       "Left out by salvage: table, page, row (primary key, else page and slot), why\n";
   for (const RowsLost& l : lost) {
     const std::string at = l.table + "\tpage " + std::to_string(l.page) + "\t";
     if (l.rows < 0) text += at + "rows that cannot be counted\t" + l.reason + "\n";
+    if (l.named.empty() && l.rows > 0)
+      text += at + std::to_string(l.rows) + " rows that cannot be named\t" + l.reason + "\n";
     for (const std::string& n : l.named) text += at + n + "\t" + l.reason + "\n";
   }
+  if (recovered.empty()) return text;
+  text +=
+      "Kept by salvage though the table's own structures did not reach them: table, page, "
+      "rows, why\n";
+  for (const RowsLost& r : recovered)
+    text += r.table + "\tpage " + std::to_string(r.page) + "\t" + std::to_string(r.rows) +
+            " rows\t" + r.reason + "\n";
   return text;
 }
 
