@@ -118,6 +118,10 @@ struct CompactOptions {
   // empty memo/OLE values that cannot; what was left out is reported, and
   // listed in DST.lost.txt.
   bool salvage = false;
+  // Salvage: an older healthy copy of the same database (a dated backup),
+  // opened with the same password; the header and table definitions that
+  // cannot be read are taken from it, never rows.
+  std::string templatePath;
 };
 
 // Called now and then (several times a second) with the fraction done
@@ -159,6 +163,8 @@ struct CompactResult {
   // salvage: rows copied from data pages their table's map did not list
   // (rows: how many; reason: why they were not reached)
   std::vector<RowsLost> recovered;
+  // salvage: each structure taken from the template, in words
+  std::vector<std::string> fromTemplate;
 };
 
 // Writes a complete, verified compacted copy of src at dst, or throws Error and

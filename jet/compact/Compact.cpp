@@ -17,6 +17,7 @@
 #include "jet/compact/Pacer.h"
 #include "jet/compact/Relocation.h"
 #include "jet/compact/Salvage.h"
+#include "jet/compact/Template.h"
 #include "jet/db/CheckContext.h"
 #include "jet/db/Checker.h"
 #include "jet/db/Database.h"
@@ -136,6 +137,26 @@ void verifyOutput(const std::shared_ptr<OutputFile>& out, const Credentials& cre
   failOnFindings(report);
 }
 
+// The source, through the template's header where its own cannot be read
+// (3049 damaged, 3343 not a Jet file: what a lost page 0 gives).
+std::unique_ptr<Database> openSource(FileSystem& fs, const std::string& src,
+                                     const Credentials& credentials, const Database* templ,
+                                     std::vector<std::string>& fromTemplate) {
+  try {
+    return Database::open(fs, src, credentials.password);
+  } catch (const Error& e) {
+    if (!templ || (e.number() != 3049 && e.number() != 3343)) throw;
+    std::unique_ptr<Database> db;
+    try {
+      db = Database::open(withHeaderOf(fs.openRead(src), *templ), credentials.password);
+    } catch (const Error&) {
+      throw e;  // the template does not fit either: the first reason stands
+    }
+    fromTemplate.push_back("the header (page 0: " + e.description() + ")");
+    return db;
+  }
+}
+
 // Salvage's report, written and flushed but not yet named.
 std::shared_ptr<OutputFile> writeLostReport(FileSystem& fs, const std::string& path,
                                             const CompactResult& result, uint32_t mode) {
@@ -159,7 +180,11 @@ CompactResult compactWith(FileSystem& fs, const std::string& src, const std::str
   if (options.salvage && fs.exists(lostPath))
     throw Error(3204, "'" + lostPath + "' already exists; salvage would write its report there.");
   if (databaseInUse(fs, src)) throwInUse(src);
-  const auto source = Database::open(fs, src, credentials.password);
+  std::unique_ptr<Database> templ;
+  if (options.salvage && !options.templatePath.empty())
+    templ = Database::open(fs, options.templatePath, credentials.password);
+  std::vector<std::string> fromTemplate;
+  const auto source = openSource(fs, src, credentials, templ.get(), fromTemplate);
   Pacer pacer(progress);
   const std::shared_ptr<OutputFile> out = fs.createOutput(dst);
   out->setMode(before.mode);
@@ -169,7 +194,10 @@ CompactResult compactWith(FileSystem& fs, const std::string& src, const std::str
     // Runs of a sort go to unnamed files beside the output, gone with them.
     const SortSpace sort{kSortMemory, [&fs, &dst] { return fs.createOutput(dst + ".sort"); }};
     const Pacer::Part part(pacer);
-    outcome = writeCompacted(*source, *out, options, pacer, sort);
+    outcome = writeCompacted(*source, *out, options, pacer, sort, templ.get());
+    fromTemplate.insert(fromTemplate.end(), outcome.result.fromTemplate.begin(),
+                        outcome.result.fromTemplate.end());
+    outcome.result.fromTemplate = std::move(fromTemplate);
   } catch (const Corrupt& e) {
     throw Error(3049, "Cannot compact '" + src + "': " + e.description());
   }

@@ -15,6 +15,7 @@
 #include "jet/compact/Relocation.h"
 #include "jet/compact/Salvage.h"
 #include "jet/compact/SourceIndex.h"
+#include "jet/compact/Template.h"
 #include "jet/db/Database.h"
 #include "jet/db/PageCensus.h"
 #include "jet/db/RowMap.h"
@@ -89,13 +90,14 @@ std::string folded(std::string name) {
 class Compactor {
  public:
   Compactor(const Database& src, OutputFile& out, const CompactOptions& options, Pacer& pacer,
-            const SortSpace& sort)
+            const SortSpace& sort, const Database* templ)
       : src_(src),
         f_(src.format()),
         options_(options),
         pacer_(pacer),
         sort_(sort),
-        sink_(out, src.format(), src.header().dbKey) {}
+        sink_(out, src.format(), src.header().dbKey),
+        templ_(templ) {}
 
   WriteOutcome run() {
     WriteOutcome outcome;
@@ -131,6 +133,7 @@ class Compactor {
     }
     outcome.result.lost = std::move(lost_);
     outcome.result.recovered = std::move(recovered_);
+    outcome.result.fromTemplate = std::move(fromTemplate_);
     outcome.result.sourceBytes = src_.fileSize();
     outcome.result.sourcePages = src_.pageCount();
     outcome.result.outputPages = alloc_->end();
@@ -207,16 +210,35 @@ class Compactor {
         kept.push_back(std::move(t));
         continue;
       } catch (const Corrupt& e) {
-        leaveOut(t, e.description());
+        if (!definitionFromTemplate(t, e.description()))
+          leaveOut(t, e.description());
+        else
+          kept.push_back(std::move(t));
       }
     }
     tables = std::move(kept);
   }
 
+  // The template's definition of the table, where it has one that fits.
+  bool definitionFromTemplate(const CatalogTable& t, const std::string& damage) {
+    if (!templ_ || t.tdef == 2) return false;
+    std::string why;
+    std::optional<TableDef> def = definitionFrom(*templ_, src_, t.name, t.tdef, why);
+    if (!def) {
+      templateMisses_.push_back(why);
+      return false;
+    }
+    src_.supplyTableDef(t.tdef, std::move(*def));
+    fromTemplate_.push_back("the definition of table '" + t.name + "' (page " +
+                            std::to_string(t.tdef) + ": " + damage + ")");
+    return true;
+  }
+
   void leaveOut(const CatalogTable& t, const std::string& why) {
     if (t.tdef == 2) damaged(t.name, 2, why);  // the catalog itself
-    const std::string reason =
+    std::string reason =
         "its table definition (page " + std::to_string(t.tdef) + ") cannot be read: " + why;
+    if (templ_ && !templateMisses_.empty()) reason += "; " + templateMisses_.back();
     bool any = false;
     for (uint32_t pg : census_.dataPagesOf(t.tdef))
       if (const uint32_t live = liveSlots(src_, pg)) {
@@ -677,6 +699,8 @@ class Compactor {
   struct CatalogFix {
     bool type = false, flags = false;
   };
+  const Database* templ_ = nullptr;
+  std::vector<std::string> fromTemplate_, templateMisses_;
   std::set<uint32_t> dropRows_;           // catalog rows (RowPtr raw) of tables left out
   std::map<uint32_t, CatalogFix> fixes_;  // catalog rows (RowPtr raw) that hid their tables
   PageCensus census_;
@@ -689,8 +713,8 @@ class Compactor {
 }  // namespace
 
 WriteOutcome writeCompacted(const Database& src, OutputFile& out, const CompactOptions& options,
-                            Pacer& pacer, const SortSpace& sort) {
-  return Compactor(src, out, options, pacer, sort).run();
+                            Pacer& pacer, const SortSpace& sort, const Database* templ) {
+  return Compactor(src, out, options, pacer, sort, templ).run();
 }
 
 }  // namespace jet::compact

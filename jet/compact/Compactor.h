@@ -37,7 +37,8 @@ struct SortSpace {
 
 // Writes the compacted database into out. Throws Error 3049 naming table and
 // page for damage it cannot mend, Error for write failures and cancellation.
+// templ: salvage's template (an older copy of the database), or null.
 WriteOutcome writeCompacted(const Database& src, OutputFile& out, const CompactOptions& options,
-                            Pacer& pacer, const SortSpace& sort);
+                            Pacer& pacer, const SortSpace& sort, const Database* templ = nullptr);
 
 }  // namespace jet::compact

@@ -104,7 +104,7 @@ class Salvager {
       : db_(db), def_(def), table_(table), census_(census) {}
 
   TableRows run(bool salvage) {
-    const std::vector<uint32_t> listed = readUsageMap(db_.pages(), def_.ownedMap).pages;
+    const std::vector<uint32_t> listed = listedPages(salvage);
     if (salvage) {
       for (uint32_t pg : listed) readPage(pg);
     } else {
@@ -120,6 +120,18 @@ class Salvager {
   }
 
  private:
+  // The pages the table's map lists. Salvage gets past a map that cannot be
+  // read: the census finds the pages by their owner.
+  std::vector<uint32_t> listedPages(bool salvage) {
+    if (!salvage) return readUsageMap(db_.pages(), def_.ownedMap).pages;
+    try {
+      return readUsageMap(db_.pages(), def_.ownedMap).pages;
+    } catch (const Corrupt& e) {
+      unlistedWhy_ = "the table's usage map cannot be read (" + e.description() + ")";
+      return {};
+    }
+  }
+
   // Data pages that name the table, hold rows and are not free, though its
   // map does not list them: its structures disagree. Salvage takes the rows.
   void unlisted(const std::vector<uint32_t>& listed, bool salvage) {
@@ -138,9 +150,7 @@ class Salvager {
       const size_t before = rows_.live.size();
       readPage(pg);
       const auto kept = static_cast<int64_t>(rows_.live.size() - before);
-      if (kept > 0)
-        rows_.recovered.push_back(
-            {table_, pg, kept, 0, "the table's usage map does not list the page", {}});
+      if (kept > 0) rows_.recovered.push_back({table_, pg, kept, 0, unlistedWhy_, {}});
     }
   }
 
@@ -277,6 +287,7 @@ class Salvager {
   const TableDef& def_;
   const std::string& table_;
   const PageCensus& census_;
+  std::string unlistedWhy_ = "the table's usage map does not list the page";
   TableRows rows_;
   std::map<uint32_t, std::string> pages_;  // lost whole, why
   std::map<uint32_t, std::string> slots_;  // rows lost alone, why

@@ -47,4 +47,9 @@ const TableDef& Database::tableDef(uint32_t tdefPage) const {
   return *it->second;
 }
 
+void Database::supplyTableDef(uint32_t tdefPage, TableDef def) const {
+  def.firstPage = tdefPage;
+  tableDefs_[tdefPage] = std::make_unique<TableDef>(std::move(def));
+}
+
 }  // namespace jet

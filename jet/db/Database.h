@@ -50,6 +50,10 @@ class Database {
   // Throws Corrupt when the chain or its sections are damaged.
   const TableDef& tableDef(uint32_t tdefPage) const;
 
+  // Salvage: the definition of the table at tdefPage, taken from elsewhere
+  // (an older copy of the database) where the file's own cannot be read.
+  void supplyTableDef(uint32_t tdefPage, TableDef def) const;
+
   // Throws Error 3049 when the file is no longer as it was opened (another
   // program wrote to it meanwhile), so what was read may be inconsistent.
   void checkUnchanged() const;

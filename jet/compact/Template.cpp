@@ -1,0 +1,77 @@
+#include "jet/compact/Template.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "jet/db/Database.h"
+
+namespace jet::compact {
+namespace {
+
+class HeaderOverlay : public ReadFile {
+ public:
+  HeaderOverlay(std::shared_ptr<ReadFile> source, std::vector<uint8_t> header)
+      : source_(std::move(source)), header_(std::move(header)) {}
+
+  size_t readAt(uint64_t offset, uint8_t* data, size_t size) override {
+    const size_t n = source_->readAt(offset, data, size);
+    if (offset < header_.size()) {
+      const size_t from = static_cast<size_t>(offset);
+      std::memcpy(data, header_.data() + from, std::min(n, header_.size() - from));
+    }
+    return n;
+  }
+  FileState state() override { return source_->state(); }
+  const std::string& name() const override { return source_->name(); }
+
+ private:
+  std::shared_ptr<ReadFile> source_;
+  std::vector<uint8_t> header_;
+};
+
+}  // namespace
+
+std::shared_ptr<ReadFile> withHeaderOf(std::shared_ptr<ReadFile> source, const Database& templ) {
+  const ByteView page0 = templ.page(0).bytes();
+  return std::make_shared<HeaderOverlay>(std::move(source),
+                                         std::vector<uint8_t>(page0.begin(), page0.end()));
+}
+
+std::optional<TableDef> definitionFrom(const Database& templ, const Database& src,
+                                       const std::string& name, uint32_t tdef, std::string& why) {
+  if (templ.format().version != src.format().version) {
+    why = "the template is another Jet version";
+    return std::nullopt;
+  }
+  const CatalogEntry* there = templ.catalog().findTable(name);
+  if (!there) {
+    why = "the template has no table '" + name + "'";
+    return std::nullopt;
+  }
+  TableDef def;
+  try {
+    def = templ.tableDef(there->tdefPage());
+  } catch (const Corrupt& e) {
+    why = "the template's definition cannot be read either: " + e.description();
+    return std::nullopt;
+  }
+  def.firstPage = tdef;
+  def.ownedMap = def.freeMap = RowPtr{};  // page 0 holds no map: read, it fails
+  const uint32_t at = src.format().logIdxRelTable;
+  for (LogicalIndex& li : def.logicalIndexes) {
+    if (!li.foreignKey() && li.relationRole == 0) continue;
+    const CatalogEntry* related = nullptr;
+    for (const CatalogEntry& e : templ.catalog().entries)
+      if (e.isTable() && e.tdefPage() == li.relatedTable) related = &e;
+    const CatalogEntry* here = related ? src.catalog().findTable(related->name) : nullptr;
+    if (!here) {
+      why = "the table its relationship '" + li.name + "' names is not in the database";
+      return std::nullopt;
+    }
+    li.relatedTable = here->tdefPage();
+    putLe32(def.buffer.data() + li.definitionOffset + at, li.relatedTable);
+  }
+  return def;
+}
+
+}  // namespace jet::compact

@@ -1,0 +1,30 @@
+#pragma once
+
+// An older healthy copy of the same database (a dated backup) standing in
+// for structures of the source that can no longer be read: its header, its
+// table definitions. Never its rows: every row comes from the source.
+
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "jet/format/TableDef.h"
+#include "jet/util/FileSystem.h"
+
+namespace jet {
+class Database;
+}
+
+namespace jet::compact {
+
+// The source read through the template's page 0.
+std::shared_ptr<ReadFile> withHeaderOf(std::shared_ptr<ReadFile> source, const Database& templ);
+
+// The template's definition of the table `name`, made to stand at the
+// source's page tdef: its usage-map pointers name nothing (salvage finds the
+// rows by their pages' owner), and its foreign keys name the source's pages,
+// matched by table name. nullopt, with why, when that cannot be done.
+std::optional<TableDef> definitionFrom(const Database& templ, const Database& src,
+                                       const std::string& name, uint32_t tdef, std::string& why);
+
+}  // namespace jet::compact
