@@ -82,6 +82,8 @@ Options parseOptions(const std::string& command, int argc, char** argv, int firs
       flag(o.salvage);
     } else if (arg == "--relocate" && accepts.relocate) {
       flag(o.relocate);
+    } else if (arg == "--template" && accepts.templatePath) {
+      o.templatePath = value();
     } else {
       throw UsageError{"unknown option '" + arg + "'", command};
     }

@@ -31,6 +31,7 @@ struct Options {
   std::vector<std::string> positional;
   std::optional<PasswordOption> password;
   std::optional<std::string> table;
+  std::optional<std::string> templatePath;
   bool json = false;
   bool system = false;
   bool progress = false;
@@ -43,7 +44,7 @@ struct Options {
 // Flags a command accepts besides --help and the password options.
 struct Accepts {
   bool json = false, table = false, system = false, progress = false, deep = false, salvage = false;
-  bool relocate = false;
+  bool relocate = false, templatePath = false;
 };
 
 // Throws UsageError on an unknown option, a missing value or a second

@@ -68,7 +68,15 @@ std::string lostJson(const std::vector<jet::RowsLost>& lost) {
   return s;
 }
 
+std::string templateJson(const jet::CompactResult& r) {
+  std::string s;
+  for (const std::string& t : r.fromTemplate)
+    s += std::string(s.empty() ? "" : ",") + jsonString(t);
+  return s;
+}
+
 void printLost(const jet::CompactResult& r) {
+  for (const std::string& t : r.fromTemplate) std::printf("  from the template: %s\n", t.c_str());
   std::printf("  lost:    %llu rows%s\n", static_cast<unsigned long long>(r.rowsLost),
               r.uncounted ? " and those of pages that could not be counted" : "");
   for (const jet::RowsLost& l : r.lost) {
@@ -86,9 +94,10 @@ void printLost(const jet::CompactResult& r) {
 }  // namespace
 
 int runCompact(int argc, char** argv) {
-  const Options o =
-      parseOptions("compact", argc, argv, 2,
-                   Accepts{.json = true, .progress = true, .salvage = true, .relocate = true});
+  const Options o = parseOptions(
+      "compact", argc, argv, 2,
+      Accepts{
+          .json = true, .progress = true, .salvage = true, .relocate = true, .templatePath = true});
   if (o.help) return printHelp("compact");
   expectPositionals(o, "compact", 2, "SRC and DST");
   const std::string& src = o.positional[0];
@@ -103,6 +112,13 @@ int runCompact(int argc, char** argv) {
     jet::CompactOptions options;
     options.salvage = o.salvage;
     options.relocate = o.relocate;
+    if (o.templatePath && !o.salvage)
+      throw UsageError{"--template is for --salvage: give both", "compact"};
+    if (o.templatePath) {
+      if (o.templatePath->empty())
+        throw UsageError{"--template is empty; give the path of a file", "compact"};
+      options.templatePath = *o.templatePath;
+    }
     r = jet::compactDatabase(src, dst, credentialsFor(o), options,
                              [&printer](double f) { return printer(f); });
   } catch (...) {
@@ -125,7 +141,8 @@ int runCompact(int argc, char** argv) {
         r.tables, static_cast<unsigned long long>(r.rows), seconds, r.relocated ? "true" : "false",
         r.relocated ? "null" : jsonString(r.fallbackReason).c_str(), rebuiltJson(r).c_str(),
         o.salvage ? (",\"rowsLost\":" + std::to_string(r.rowsLost) + ",\"lost\":[" +
-                     lostJson(r.lost) + "],\"recovered\":[" + lostJson(r.recovered) + "]")
+                     lostJson(r.lost) + "],\"recovered\":[" + lostJson(r.recovered) +
+                     "],\"fromTemplate\":[" + templateJson(r) + "]")
                         .c_str()
                   : "");
   } else {

@@ -41,7 +41,7 @@ const std::vector<Command>& commands() {
         {"--system", "include the system (MSys*) tables"}}},
       {"compact",
        "SRC DST",
-       "[--json] [--progress] [--salvage] [--relocate]",
+       "[--json] [--progress] [--salvage [--template FILE]] [--relocate]",
        "write a compacted copy of SRC to DST",
        "Writes a compacted copy of SRC to DST: free pages dropped, deleted rows squeezed out, "
        "the same tables, rows and indexes. SRC is never changed; DST must not exist, and nothing "
@@ -62,6 +62,12 @@ const std::vector<Command>& commands() {
          "when they cannot be counted) says per page what was lost, and DST.lost.txt lists each "
          "lost row by its primary key, or by page and slot. Every row kept is the source's, "
          "byte for byte, and the indexes of a table that lost rows are made again from the rest"},
+        {"--template FILE",
+         "with --salvage: FILE is an older healthy copy of the same database, such as a dated "
+         "backup, opened with the same password. Where SRC's header or a table's definition "
+         "cannot be read, it is taken from FILE (definitions matched by table name); rows never "
+         "are. The summary (with --json: \"fromTemplate\") and DST.lost.txt name each structure "
+         "taken"},
         {"--relocate",
          "pack the table definitions from the front: a table made late no longer holds the "
          "output near the source's size. Table Ids (their pages) change and every place known "

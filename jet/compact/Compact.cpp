@@ -160,8 +160,9 @@ std::unique_ptr<Database> openSource(FileSystem& fs, const std::string& src,
 // Salvage's report, written and flushed but not yet named.
 std::shared_ptr<OutputFile> writeLostReport(FileSystem& fs, const std::string& path,
                                             const CompactResult& result, uint32_t mode) {
-  if (result.lost.empty() && result.recovered.empty()) return nullptr;
-  const std::string text = lostReport(result.lost, result.recovered);
+  if (result.lost.empty() && result.recovered.empty() && result.fromTemplate.empty())
+    return nullptr;
+  const std::string text = lostReport(result);
   const std::shared_ptr<OutputFile> out = fs.createOutput(path);
   out->setMode(mode);  // it holds row data too
   out->writeAt(0, reinterpret_cast<const uint8_t*>(text.data()), text.size());

@@ -124,6 +124,10 @@ class Salvager {
   // read: the census finds the pages by their owner.
   std::vector<uint32_t> listedPages(bool salvage) {
     if (!salvage) return readUsageMap(db_.pages(), def_.ownedMap).pages;
+    if (def_.ownedMap.null()) {  // a definition from the template: no map of this file
+      unlistedWhy_ = "found by the page's owner, as the table's definition is the template's";
+      return {};
+    }
     try {
       return readUsageMap(db_.pages(), def_.ownedMap).pages;
     } catch (const Corrupt& e) {
@@ -300,7 +304,9 @@ TableRows readableRows(const Database& db, const TableDef& def, const std::strin
   return Salvager(db, def, table, census).run(salvage);
 }
 
-std::string lostReport(const std::vector<RowsLost>& lost, const std::vector<RowsLost>& recovered) {
+std::string lostReport(const CompactResult& result) {
+  const std::vector<RowsLost>& lost = result.lost;
+  const std::vector<RowsLost>& recovered = result.recovered;
   std::string text =
       "Left out by salvage: table, page, row (primary key, else page and slot), why\n";
   for (const RowsLost& l : lost) {
@@ -310,6 +316,8 @@ std::string lostReport(const std::vector<RowsLost>& lost, const std::vector<Rows
       text += at + std::to_string(l.rows) + " rows that cannot be named\t" + l.reason + "\n";
     for (const std::string& n : l.named) text += at + n + "\t" + l.reason + "\n";
   }
+  if (!result.fromTemplate.empty()) text += "Taken from the template\n";
+  for (const std::string& t : result.fromTemplate) text += t + "\n";
   if (recovered.empty()) return text;
   text +=
       "Kept by salvage though the table's own structures did not reach them: table, page, "

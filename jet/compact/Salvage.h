@@ -45,8 +45,9 @@ TableRows readableRows(const Database& db, const TableDef& def, const std::strin
                        const PageCensus& census, bool salvage);
 
 // DST.lost.txt: a line per lost row (or emptied value) that can be named, a
-// line per page whose rows cannot be, then a line per page of rows kept that
-// the table's structures did not reach.
-std::string lostReport(const std::vector<RowsLost>& lost, const std::vector<RowsLost>& recovered);
+// line per page whose rows cannot be, the structures taken from the
+// template, then a line per page of rows kept that the table's structures
+// did not reach.
+std::string lostReport(const CompactResult& result);
 
 }  // namespace jet::compact
