@@ -12,6 +12,7 @@
 #include <cmath>
 
 #include "jet/Error.h"
+#include "modules/BackupName.h"
 #include "modules/Module1.h"
 #include "modules/Module2.h"
 #include "modules/Module3.h"
@@ -311,17 +312,25 @@ void frmMain::compactionDone() {
   // at the destination, so whatever is there now belongs to someone else.
   returnToIdle();
   lblProgress->setText("Optimization failed");
-  platform::MsgBox(errorText(c->errorNumber, c->errorDescription), platform::vbOKOnly, "Error");
+  platform::MsgBox(errorText(c->errorNumber, c->errorDescription, c->source), platform::vbOKOnly,
+                   "Error");
 }
 
 // Damage the engine will not mend names its table and page; the user is told
-// what became of the database and where the readable rows can still be had.
-QString frmMain::errorText(int number, const QString& description) {
+// what became of the database and how to copy what can still be read, with
+// the newest dated backup beside it standing in for lost structures.
+QString frmMain::errorText(int number, const QString& description, const QString& source) {
   QString text = QString("Error %1: %2").arg(number).arg(description);
-  if (number == 3049 && description.contains("cannot mend safely"))
-    text +=
-        " The database was not changed. To copy the rows that can still be read into a new "
-        "file, with a list of those that cannot, run: jetdb compact --salvage SOURCE COPY";
+  if (number != 3049 && number != 3343) return text;
+  const QString folder = source.left(source.lastIndexOf('/') + 1);
+  const QString backup = BackupName::Newest(platform::FileNames(folder.isEmpty() ? "." : folder));
+  if (!description.contains("cannot mend safely") && backup.isEmpty()) return text;
+  const auto quoted = [](QString path) { return "'" + path.replace("'", "'\\''") + "'"; };
+  text +=
+      " The database was not changed. To copy the rows that can still be read into a new "
+      "file, with a list of those that cannot, run: jetdb compact --salvage " +
+      quoted(source) + " " + quoted(folder + "Salvaged.mdb");
+  if (!backup.isEmpty()) text += " --template " + quoted(folder + backup);
   return text;
 }
 

@@ -86,7 +86,7 @@ class frmMain : public QWidget {
   void connectHandlers();
   void startCompaction(const QString& source, const QString& destination);
   void compactionDone();
-  static QString errorText(int number, const QString& description);
+  static QString errorText(int number, const QString& description, const QString& source);
   void stopCompaction();
   void returnToIdle();
   double barCeiling() const;

@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include <QDir>
+
 #include "jet/Engine.h"
 
 namespace platform {
@@ -78,6 +80,10 @@ std::optional<FileError> DeleteFile(const QString& path) {
     return FileErrorFromErrno(EISDIR, path);
   if (::unlink(p.constData()) != 0) return FileErrorFromErrno(errno, path);
   return std::nullopt;
+}
+
+QStringList FileNames(const QString& folder) {
+  return QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::Name);
 }
 
 bool DatabaseInUse(const QString& path) { return jet::isInUse(native(path).toStdString()); }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <optional>
 
 namespace platform {
@@ -23,6 +24,9 @@ std::optional<FileError> DeleteFile(const QString& path);
 // lock beside the file a symbolic link leads to). Throws jet::Error 3051 when
 // the lock file is there but cannot be read: in use or not is then unknown.
 bool DatabaseInUse(const QString& path);
+
+// The names of the regular files in folder; empty when it cannot be read.
+QStringList FileNames(const QString& folder);
 
 // Translates an errno value into the program's numbering.
 FileError FileErrorFromErrno(int err, const QString& path);

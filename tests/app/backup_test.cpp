@@ -5,6 +5,7 @@
 
 #include <utility>
 
+#include "modules/BackupName.h"
 #include "support/AppTesting.h"
 
 namespace {
@@ -47,6 +48,22 @@ TEST_F(Backup, NumbersCountUpFillGapsAndRestartEachDay) {
   for (const QString& name : backups()) EXPECT_EQ(readAll(folder() + name), bytes) << name;
   EXPECT_EQ(readAll(database()), bytes);
   EXPECT_TRUE(boxes.boxes.empty());
+}
+
+// The backup a salvage suggestion names as its template.
+TEST(BackupNames, NewestIsTheLatestDayThenTheHighestNumber) {
+  const struct {
+    QStringList names;
+    QString newest;
+  } cases[] = {
+      {{}, ""},
+      {{"Ledgerwick.mdb", "LW_2009091_1.mdb", "LW_20091399_1.mdb", "lw_20090919_1.mdb"}, ""},
+      {{"LW_20090919_2.mdb", "LW_20090919_10.mdb", "LW_20090919_9.mdb"}, "LW_20090919_10.mdb"},
+      {{"LW_20100101_1.mdb", "LW_20091231_999.mdb"}, "LW_20100101_1.mdb"},
+      {{"LW_20090919_1.mdb.tmp", "LW_20090919_1.mdb"}, "LW_20090919_1.mdb"},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(BackupName::Newest(c.names), c.newest) << c.names.join(",").toStdString();
 }
 
 TEST_F(Backup, DateIsReadOnceSoMidnightCannotMixTwoDays) {
