@@ -103,7 +103,10 @@ class Compactor {
     WriteOutcome outcome;
     std::vector<CatalogTable> tables;
     try {
-      tables = catalogTables(src_);
+      std::vector<std::string> passedOver;
+      tables = catalogTables(src_, options_.salvage ? &passedOver : nullptr);
+      for (const std::string& why : passedOver)
+        lost_.push_back({"MSysObjects", 2, 0, 0, why + "; the entry is left out", {}});
     } catch (const Corrupt& e) {
       damaged("MSysObjects", 2, e.description());
     }

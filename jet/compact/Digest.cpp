@@ -10,20 +10,30 @@
 
 namespace jet::compact {
 
-std::vector<CatalogTable> catalogTables(const Database& db) {
+std::vector<CatalogTable> catalogTables(const Database& db, std::vector<std::string>* passedOver) {
   std::vector<CatalogTable> tables;
+  const auto bad = [&](const std::string& why) {
+    if (!passedOver) throwCorrupt(why);
+    passedOver->push_back(why);
+  };
   for (const CatalogEntry* e : db.catalog().tables(true)) {
-    if (e->tdefPage() < 2 || e->tdefPage() >= db.pageCount())
-      throwCorrupt("the catalog lists table '" + e->name + "' at page " +
-                   std::to_string(e->tdefPage()) + ", outside the file");
+    if (e->tdefPage() < 2 || e->tdefPage() >= db.pageCount()) {
+      bad("the catalog lists table '" + e->name + "' at page " + std::to_string(e->tdefPage()) +
+          ", outside the file");
+      continue;
+    }
     tables.push_back({e->tdefPage(), e->name, e->system()});
   }
   std::sort(tables.begin(), tables.end(),
             [](const CatalogTable& a, const CatalogTable& b) { return a.tdef < b.tdef; });
   for (size_t k = 1; k < tables.size(); ++k)
-    if (tables[k].tdef == tables[k - 1].tdef)
-      throwCorrupt("the catalog lists two tables at page " + std::to_string(tables[k].tdef));
-  if (tables.empty() || tables.front().tdef != 2) throwCorrupt("the catalog does not list itself");
+    if (tables[k].tdef == tables[k - 1].tdef) {
+      bad("the catalog lists two tables at page " + std::to_string(tables[k].tdef));
+      tables.erase(tables.begin() + static_cast<ptrdiff_t>(k--));
+    }
+  // The catalog is at page 2 whether or not its own row survived.
+  if (tables.empty() || tables.front().tdef != 2)
+    tables.insert(tables.begin(), CatalogTable{2, "MSysObjects", true});
   return tables;
 }
 

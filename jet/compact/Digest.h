@@ -34,10 +34,12 @@ struct CatalogTable {
   bool system = false;
   bool retyped = false;  // salvage: its catalog row's Type made a table again
 };
-// The catalog's tables sorted by TDEF page. Throws Corrupt for a table
-// outside the file, two tables at one page, or a catalog that does not list
-// itself at page 2.
-std::vector<CatalogTable> catalogTables(const Database& db);
+// The catalog's tables sorted by TDEF page, MSysObjects (page 2) first even
+// where its own row is lost. Throws Corrupt for a table outside the file or
+// two tables at one page; given passedOver (salvage), leaves such an entry
+// out and describes it there instead.
+std::vector<CatalogTable> catalogTables(const Database& db,
+                                        std::vector<std::string>* passedOver = nullptr);
 
 // The checksum of a row; lvData(i) is the data of the i-th memo/OLE field
 // stored out of the row, in column order.
