@@ -110,10 +110,11 @@ struct CompactOptions {
   // Keep each table's AutoNumber seed as stored instead of resetting it to
   // the highest remaining value + 1.
   bool keepAutoNumberSeed = false;
-  // Pack table definitions from the front, changing table Ids (each is its
-  // TDEF page) and rewriting every known place that holds one. Off until the
-  // judges' comparison of system tables goes through the Id map.
-  bool relocate = false;
+  // Keep every table definition at its page, and so every table Id (its TDEF
+  // page). By default definitions are packed from the front and each known
+  // place holding a table Id is rewritten: a table made late no longer holds
+  // the copy near the source's size.
+  bool keepIds = false;
   // Leave out rows that cannot be read instead of refusing the database, and
   // empty memo/OLE values that cannot; what was left out is reported, and
   // listed in DST.lost.txt.

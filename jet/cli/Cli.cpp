@@ -80,8 +80,12 @@ Options parseOptions(const std::string& command, int argc, char** argv, int firs
       flag(o.deep);
     } else if (arg == "--salvage" && accepts.salvage) {
       flag(o.salvage);
-    } else if (arg == "--relocate" && accepts.relocate) {
-      flag(o.relocate);
+    } else if (arg == "--keep-ids" && accepts.keepIds) {
+      flag(o.keepIds);
+    } else if (arg == "--relocate" && accepts.keepIds) {
+      // The default now; scripts written before still pass it.
+      bool relocate = false;
+      flag(relocate);
     } else if (arg == "--template" && accepts.templatePath) {
       o.templatePath = value();
     } else {

@@ -37,14 +37,14 @@ struct Options {
   bool progress = false;
   bool deep = false;
   bool salvage = false;
-  bool relocate = false;
+  bool keepIds = false;
   bool help = false;
 };
 
 // Flags a command accepts besides --help and the password options.
 struct Accepts {
   bool json = false, table = false, system = false, progress = false, deep = false, salvage = false;
-  bool relocate = false, templatePath = false;
+  bool keepIds = false, templatePath = false;
 };
 
 // Throws UsageError on an unknown option, a missing value or a second

@@ -97,7 +97,7 @@ int runCompact(int argc, char** argv) {
   const Options o = parseOptions(
       "compact", argc, argv, 2,
       Accepts{
-          .json = true, .progress = true, .salvage = true, .relocate = true, .templatePath = true});
+          .json = true, .progress = true, .salvage = true, .keepIds = true, .templatePath = true});
   if (o.help) return printHelp("compact");
   expectPositionals(o, "compact", 2, "SRC and DST");
   const std::string& src = o.positional[0];
@@ -111,7 +111,7 @@ int runCompact(int argc, char** argv) {
   try {
     jet::CompactOptions options;
     options.salvage = o.salvage;
-    options.relocate = o.relocate;
+    options.keepIds = o.keepIds;
     if (o.templatePath && !o.salvage)
       throw UsageError{"--template is for --salvage: give both", "compact"};
     if (o.templatePath) {

@@ -41,7 +41,7 @@ const std::vector<Command>& commands() {
         {"--system", "include the system (MSys*) tables"}}},
       {"compact",
        "SRC DST",
-       "[--json] [--progress] [--salvage [--template FILE]] [--relocate]",
+       "[--json] [--progress] [--salvage [--template FILE]] [--keep-ids]",
        "write a compacted copy of SRC to DST",
        "Writes a compacted copy of SRC to DST: free pages dropped, deleted rows squeezed out, "
        "the same tables, rows and indexes. SRC is never changed; DST must not exist, and nothing "
@@ -50,9 +50,11 @@ const std::vector<Command>& commands() {
        "cannot be read or does not match its rows is made again from the rows and named in the "
        "summary (with --json: \"indexesRebuilt\", each with its table, index and reason). "
        "Rows that cannot be read are refused (error 3049, naming the table and page) unless "
-       "--salvage is given. Table definitions keep their pages, and so table Ids, unless "
-       "--relocate is given; the summary (with --json: \"relocated\" and \"fallbackReason\") "
-       "says which layout was written and why.",
+       "--salvage is given. Table definitions are packed from the front, so a table made late "
+       "no longer holds DST near the size of SRC: table Ids (their pages) change, and every "
+       "place known to hold one is rewritten. A database holding one where this is not known, "
+       "or --keep-ids, keeps every definition at its page; the summary (with --json: "
+       "\"relocated\" and \"fallbackReason\") says which layout was written and why.",
        {{"--json", "print the summary as one JSON object"},
         {"--salvage",
          "leave out the rows that cannot be read (a torn data page, a row whose offsets or "
@@ -68,11 +70,10 @@ const std::vector<Command>& commands() {
          "cannot be read, it is taken from FILE (definitions matched by table name); rows never "
          "are. The summary (with --json: \"fromTemplate\") and DST.lost.txt name each structure "
          "taken"},
-        {"--relocate",
-         "pack the table definitions from the front: a table made late no longer holds the "
-         "output near the source's size. Table Ids (their pages) change and every place known "
-         "to hold one is rewritten; a database holding one where this is not known keeps the "
-         "old layout"},
+        {"--keep-ids",
+         "keep every table definition at its page, and so every table Id, as compaction did "
+         "before; a table made late then keeps DST about as long as SRC. --relocate, the "
+         "default now, is still accepted and changes nothing"},
         {"--progress",
          "also report progress as plain lines on standard error when it is not a terminal (on a "
          "terminal a bar is always drawn)"}}},

@@ -116,7 +116,7 @@ class Compactor {
     orphans(tables);
     hidden(tables);
     unreadable(tables);
-    reloc_ = planRelocation(src_, tables, !options_.relocate);
+    reloc_ = planRelocation(src_, tables, options_.keepIds);
     alloc_ = std::make_unique<PageAllocator>(reloc_.tdefPages());
     holder_ = std::make_unique<MapHolder>(*alloc_, sink_);
     for (size_t i = 0; i < tables.size(); ++i) {

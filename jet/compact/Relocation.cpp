@@ -32,7 +32,9 @@ constexpr KnownColumn kKnown[] = {
     {"MSysNavPaneGroups", "ObjectID", true},
     {"MSysNavPaneGroups", "Id", false},
     {"MSysNavPaneGroups", "GroupCategoryID", false},
-    {"MSysNavPaneGroupCategories", "SelectedObjectID", true},
+    // The pane's selected entry: an Id of MSysNavPaneGroupToObjects, whose
+    // row names the object (in every file seen, one of the category's groups).
+    {"MSysNavPaneGroupCategories", "SelectedObjectID", false},
     {"MSysNavPaneGroupCategories", "Id", false},
     {"MSysAccessObjects", "ID", false},
     {"MSysAccessStorage", "Id", false},
@@ -43,6 +45,8 @@ constexpr KnownColumn kKnown[] = {
     {"MSysIMEXColumns", "SpecID", false},
     {"MSysIMEXColumns", "Width", false},
     {"MSysNameMap", "GUID", false},
+    // Numbers the map's own rows; a table is named by its GUID and name.
+    {"MSysNameMap", "Id", false},
 };
 
 std::string lower(std::string s) {
@@ -174,7 +178,7 @@ Relocation planRelocation(const Database& src, const std::vector<CatalogTable>& 
     return r;
   }
   if (keepIds) {
-    r.fallbackReason_ = "table Ids kept (relocation not asked for)";
+    r.fallbackReason_ = "table Ids kept, as asked";
     return r;
   }
   std::unordered_set<uint32_t> tdefs(r.tdefPages_.begin(), r.tdefPages_.end());
@@ -193,32 +197,33 @@ Relocation planRelocation(const Database& src, const std::vector<CatalogTable>& 
         return fallBack("index '" + li.name + "' of table '" + t.name + "' names page " +
                         std::to_string(li.relatedTable) + ", where no table is");
   }
-  std::map<uint32_t, uint32_t> pages;
-  for (size_t i = 0; i < tables.size(); ++i) pages[tables[i].tdef] = 2 + static_cast<uint32_t>(i);
-  std::unordered_map<uint32_t, uint32_t> ids;
-  std::unordered_set<uint32_t> others, taken;
   const std::unordered_set<uint32_t> retyped = retypedIds(tables);
+  std::unordered_map<uint32_t, uint32_t> tableIds;  // TDEF page -> its table's Id
+  std::unordered_set<uint32_t> objects, blocked;
   for (const CatalogEntry& e : src.catalog().entries) {
     const uint32_t old = static_cast<uint32_t>(e.id);
-    if ((e.isTable() || retyped.count(old)) && pages.count(e.tdefPage()))
-      taken.insert(ids[old] = (old & 0xFF000000u) | pages[e.tdefPage()]);
+    objects.insert(old);
+    if ((e.isTable() || retyped.count(old)) && tdefs.count(e.tdefPage()))
+      tableIds[e.tdefPage()] = old;
     else
-      others.insert(old);
+      blocked.insert(old);
   }
-  for (uint32_t o : others)
-    if (taken.count(o) && !ids.count(o))
-      return fallBack("object Id " + std::to_string(o) + " would be a moved table's too");
-  // A value naming no object now must not name a moved table after.
-  for (const CatalogTable& t : tables) {
-    const auto it = columns.find(t.tdef);
-    if (it == columns.end()) continue;
-    std::optional<uint32_t> stray;
-    forEachId(src, src.tableDef(t.tdef), it->second, [&](uint32_t v) {
-      if (!ids.count(v) && !others.count(v) && taken.count(v)) stray = v;
+  // A value naming no object (a deleted one's) is kept as it is, so no moved
+  // table may take it: its page is skipped, as is another object's Id.
+  for (const auto& [tdef, cols] : columns)
+    forEachId(src, src.tableDef(tdef), cols, [&](uint32_t v) {
+      if (!objects.count(v)) blocked.insert(v);
     });
-    if (stray)
-      return fallBack("table '" + t.name + "' holds Id " + std::to_string(*stray) +
-                      ", no object's, which a moved table would take");
+  std::map<uint32_t, uint32_t> pages;
+  std::unordered_map<uint32_t, uint32_t> ids;
+  uint32_t next = 2;
+  for (const CatalogTable& t : tables) {
+    const auto it = tableIds.find(t.tdef);
+    const uint32_t high = it == tableIds.end() ? 0 : it->second & 0xFF000000u;
+    while (blocked.count(high | next)) ++next;
+    pages[t.tdef] = next;
+    if (it != tableIds.end()) ids[it->second] = high | next;
+    ++next;
   }
   r.relocated_ = true;
   r.tdefPages_.clear();

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <map>
 
 #include "jet/db/TableScan.h"
 #include "jet/support/jet_testing.h"
@@ -304,6 +305,33 @@ TEST(Cli, CompactWritesTheCopyAndASummary) {
   const auto again = run({jetdb(), "compact", src, dst});
   EXPECT_EQ(again.exitCode, 3) << "an existing destination is refused";
   EXPECT_EQ(again.err.rfind("jetdb: error ", 0), 0u) << again.err;
+}
+
+// testV1997's definitions sit apart: packed by default, the copy is smaller
+// than with --keep-ids, which says why it kept them; --relocate, once
+// needed, still parses and changes nothing.
+TEST(Cli, CompactRelocatesUnlessTablesKeepTheirIds) {
+  struct Case {
+    const char* flag;
+    bool relocated;
+  };
+  jettest::TempDir tmp;
+  std::map<std::string, double> bytes;
+  for (const Case& c : {Case{"", true}, Case{"--relocate", true}, Case{"--keep-ids", false}}) {
+    SCOPED_TRACE(c.flag);
+    const std::string dst = tmp.file(std::string("out") + c.flag + ".mdb");
+    std::vector<std::string> argv{jetdb(), "compact", fixture("jackcess-V1997-testV1997.mdb"), dst,
+                                  "--json"};
+    if (*c.flag) argv.push_back(c.flag);
+    const auto r = run(argv);
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const jettest::Json j = jettest::parseJson(r.out);
+    EXPECT_EQ(j["relocated"].boolean, c.relocated);
+    EXPECT_EQ(j["fallbackReason"].type == jettest::Json::Type::Null, c.relocated) << r.out;
+    bytes[c.flag] = j["outputBytes"].number;
+  }
+  EXPECT_EQ(bytes["--relocate"], bytes[""]);
+  EXPECT_LT(bytes[""], bytes["--keep-ids"]);
 }
 
 }  // namespace

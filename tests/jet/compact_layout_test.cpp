@@ -107,23 +107,42 @@ void renameColumn(const std::string& path, const char* table, const std::string&
   s.save(path);
 }
 
+// Sets the value that follows `after` (both Longs) in the one row holding
+// them, wherever it is in the file.
+void plantLong(const std::string& path, uint32_t after, uint32_t old, uint32_t value) {
+  std::vector<uint8_t> bytes = readFile(path), pattern(8);
+  jet::putLe32(pattern.data(), after);
+  jet::putLe32(pattern.data() + 4, old);
+  const auto at = std::search(bytes.begin(), bytes.end(), pattern.begin(), pattern.end());
+  ASSERT_NE(at, bytes.end());
+  ASSERT_EQ(std::search(at + 1, bytes.end(), pattern.begin(), pattern.end()), bytes.end());
+  jet::putLe32(&*at + 4, value);
+  writeFile(path, bytes);
+}
+
 }  // namespace
 
 // Moved table definitions: the Ids that permission and navigation-pane rows
-// hold name the same objects as before; a system column that may hold an Id
-// and is not known keeps the layout, and the copy is still verified.
+// hold name the same objects as before, and an Id naming no object still
+// names none; a system column that may hold an Id and is not known keeps the
+// layout, and the copy is still verified.
 TEST(CompactLayout, RelocationRewritesTheIdsItKnowsAndKeepsTheLayoutOtherwise) {
   struct Case {
     const char* file;
     const char* table;
     const char* column;
-    bool rename;  // ACM of MSysACEs becomes AID, a column not known
+    bool rename;         // ACM of MSysACEs becomes AID, a column not known
+    bool stray = false;  // the pane's row 13 names Id 6, no object, where a table would go
   };
   for (const Case& c :
        {Case{"jackcess-V2000-testV2000.mdb", "MSysACEs", "ObjectId", false},
         Case{"jackcess-V2003-compIndexTestV2003.mdb", "MSysNavPaneObjectIDs", "Id", false},
+        Case{"jackcess-V2003-indexTestV2003.mdb", "MSysNavPaneGroupToObjects", "ObjectID", false},
+        Case{"jackcess-V2003-indexTestV2003.mdb", "MSysNavPaneGroupToObjects", "ObjectID", false,
+             true},
+        Case{"mdbreader-V2003_no-password.mdb", "MSysNavPaneObjectIDs", "Id", false},
         Case{"jackcess-V2000-testV2000.mdb", "MSysACEs", "ObjectId", true}}) {
-    SCOPED_TRACE(std::string(c.file) + (c.rename ? " renamed" : ""));
+    SCOPED_TRACE(std::string(c.file) + (c.rename ? " renamed" : "") + (c.stray ? " stray" : ""));
     TempDir dir;
     const std::string src = dir.file("src.mdb"), out = dir.file("out.mdb");
     const std::vector<std::string> all = sharedFixtures();
@@ -132,9 +151,8 @@ TEST(CompactLayout, RelocationRewritesTheIdsItKnowsAndKeepsTheLayoutOtherwise) {
     if (found == all.end()) GTEST_SKIP() << "shared fixtures not present";
     writeFile(src, readFile(*found));
     if (c.rename) renameColumn(src, "MSysACEs", "ACM", "AID");
-    jet::CompactOptions options;
-    options.relocate = true;
-    const jet::CompactResult r = jet::compactDatabase(src, out, "", options);
+    if (c.stray) plantLong(src, 13, 21, 6);
+    const jet::CompactResult r = jet::compactDatabase(src, out, "");
     EXPECT_EQ(r.relocated, !c.rename);
     EXPECT_EQ(r.fallbackReason.find("'AID'") != std::string::npos, c.rename) << r.fallbackReason;
     const std::vector<std::string> before = namedObjects(src, c.table, c.column);

@@ -92,11 +92,10 @@ TEST(SalvageStructures, EveryRowOnAnUndamagedPageComesBack) {
       fixture("jackcess-V2000-overflowTestV2000.mdb"), demoDatabase(), encodedCopy(scratch)};
   for (const std::string& file : files) {
     const auto before = userTables(file);
-    jet::CompactOptions relocate;
-    relocate.relocate = true;  // a backup's definitions sit elsewhere
+    // Compacted, a backup's definitions sit elsewhere.
     const std::string templ = scratch.file("template.mdb");
     std::filesystem::remove(templ);
-    jet::compactDatabase(file, templ, connectOf(file), relocate);
+    jet::compactDatabase(file, templ, connectOf(file));
     const auto db = jettest::open(file, connectOf(file));
     for (const Harm& h : kHarms) {
       for (const bool withTemplate : {false, true}) {

@@ -50,7 +50,7 @@ std::string missingJudges() {
   return "";
 }
 
-TableDump mdbExportDump(const std::string& path) {
+TableDump mdbExportDump(const std::string& path, const IdMap& ids) {
   TableDump dump;
   const CommandResult tables = run({"mdb-tables", "-S", "-1", path});
   if (tables.exitCode != 0) {
@@ -60,7 +60,8 @@ TableDump mdbExportDump(const std::string& path) {
   for (const std::string& table : lines(tables.out)) {
     if (table.empty()) continue;
     const CommandResult r = run({"mdb-export", "-e", "-b", "hex", path, table});
-    std::vector<std::string> rows = lines(r.out);
+    std::vector<std::string> rows =
+        objectIdColumns().count(table) ? mappedRecords(r.out, table, ids) : lines(r.out);
     if (r.exitCode != 0) rows.push_back("(mdb-export failed: " + cut(r.err) + ")");
     std::sort(rows.begin(), rows.end());
     dump[table] = std::move(rows);
@@ -68,10 +69,11 @@ TableDump mdbExportDump(const std::string& path) {
   return dump;
 }
 
-TableDump mdbReaderDump(const std::string& path, const std::string& password) {
+TableDump mdbReaderDump(const std::string& path, const std::string& password, const IdMap& ids) {
   TableDump dump;
   std::vector<std::string> argv{"node", judgeDir() + "/dump.mjs", path};
   if (!password.empty()) argv.push_back(password);
+  if (!ids.empty()) argv.insert(argv.end(), {"--ids", idsJson(ids)});
   const CommandResult r = run(argv);
   if (r.exitCode != 0) {
     dump["!error"] = {cut(r.out + r.err)};
@@ -89,8 +91,9 @@ TableDump mdbReaderDump(const std::string& path, const std::string& password) {
 
 void expectSameInJudges(const std::string& source, const std::string& output,
                         const std::string& password) {
-  compareDumps("mdb-export", mdbExportDump(source), mdbExportDump(output));
-  const TableDump c = mdbReaderDump(source, password);
+  const IdMap ids = movedTableIds(source, output);
+  compareDumps("mdb-export", mdbExportDump(source, ids), mdbExportDump(output));
+  const TableDump c = mdbReaderDump(source, password, ids);
   EXPECT_FALSE(c.count("!error")) << "mdb-reader cannot read the source: " << c.at("!error")[0];
   compareDumps("mdb-reader", c, mdbReaderDump(output, password));
 }
