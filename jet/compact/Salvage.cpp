@@ -200,7 +200,13 @@ class Salvager {
   }
 
   void readPage(uint32_t pg) {
-    const Page p = db_.page(pg);
+    Page p;
+    try {
+      p = db_.page(pg);
+    } catch (const Corrupt& e) {  // a torn last page
+      pages_[pg] = e.description();
+      return;
+    }
     const ByteView b = p.bytes();
     if (b.u8(0) != page_type::kData || b.u32(4) != def_.firstPage) {
       pages_[pg] = "it is listed as a data page of the table but is none";

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "jet/Engine.h"
+#include "jet/db/PageCensus.h"
 
 namespace jet {
 
@@ -19,7 +20,11 @@ class Database;
 namespace advice {
 // Compaction rebuilds what these findings name.
 inline constexpr const char* kCompact = " Compact the database.";
-// Compaction refuses these: it never drops data by itself.
+// Compaction refuses these, as it never drops data by itself; salvage copies
+// what can be read and lists what it leaves out.
+inline constexpr const char* kSalvage =
+    " Only a salvage gets past this: jetdb compact --salvage, which lists what it leaves out.";
+// Neither compaction nor salvage brings back what these name.
 inline constexpr const char* kRestore = " Restore the database from a backup.";
 }  // namespace advice
 
@@ -91,6 +96,14 @@ struct CheckContext {
   std::set<uint32_t> mapHolders;  // pages holding usage-map rows
   uint32_t mapsClaimant = 0;
   const std::atomic<bool>* stop = nullptr;
+  PageCensus census;              // every page's type and owner, taken after the tables
+  std::vector<uint32_t> reached;  // table definitions the catalog names as tables
+  struct Listed {
+    std::string table;
+    std::vector<uint32_t> pages;  // its map's, ascending
+  };
+  std::map<uint32_t, Listed> listed;  // by table definition; maps read whole
+  std::set<uint32_t> offRows;         // roots of indexes found not to name the rows read
 };
 
 std::string pageText(uint32_t pg);
@@ -106,7 +119,13 @@ struct TableDef;
 struct RealIndex;
 class RowMap;
 void checkTable(CheckContext& c, const CatalogEntry& table);
-void checkIndex(CheckContext& c, const std::string& table, const TableDef& def,
-                const RealIndex& index, const RowMap& live);
+// True when the index was read whole, keeps no null out, and names each
+// live row once and nothing else: then it vouches for the rows found.
+// rowsShort: the table counts more rows than were read.
+bool checkIndex(CheckContext& c, const std::string& table, const TableDef& def,
+                const RealIndex& index, const RowMap& live, bool rowsShort);
+// Pages no table's own structures account for: table definitions the
+// catalog does not reach, data pages their table's map does not list.
+void checkCensus(CheckContext& c);
 
 }  // namespace jet

@@ -22,8 +22,14 @@ int compare(const IndexEntry& a, const IndexEntry& b) {
 class IndexCheck : public IndexVisitor {
  public:
   IndexCheck(CheckContext& c, const std::string& table, const RealIndex& index,
-             const std::string& label, const RowMap& live)
-      : c_(c), table_(table), index_(index), label_(label), live_(live) {
+             const std::string& label, const RowMap& live, bool rowsShort)
+      : c_(c),
+        table_(table),
+        index_(index),
+        label_(label),
+        live_(live),
+        rowsShort_(rowsShort),
+        seen_(live.size()) {
     claimant_ = c.claims.claimant("index pages of table '" + table + "'");
   }
 
@@ -68,16 +74,27 @@ class IndexCheck : public IndexVisitor {
                        "then compact it.");
       }
     }
-    if (!live_.contains(e.row) && !deadRow_) {
+    const uint32_t at = live_.find(e.row);
+    if (at != RowMap::kNone) {
+      twice_ = twice_ || seen_[at];
+      seen_[at] = true;
+    }
+    if (at == RowMap::kNone && !deadRow_) {
       deadRow_ = true;
+      c_.offRows.insert(index_.rootPage);
       c_.r.error(table_, leaf_,
                  label_ + " points to a row that does not exist (page " +
                      std::to_string(e.row.page) + ", row " + std::to_string(e.row.row) + ")." +
-                     advice::kRestore);
+                     lostOrWrong());
     }
     prevKey_.assign(e.key.begin(), e.key.end());
     prevRow_ = e.row;
     ++count_;
+  }
+
+  bool exact() const {
+    return !(index_.flags & index_flag::kIgnoreNulls) && count_ == live_.size() && !deadRow_ &&
+           !twice_;
   }
 
   void finish(const std::optional<UsageMap>& map) {
@@ -97,13 +114,21 @@ class IndexCheck : public IndexVisitor {
                     " node entries are above everything their child holds; lookups still "
                     "work, and compaction tightens them.");
     const bool ignoreNulls = (index_.flags & index_flag::kIgnoreNulls) != 0;
-    if (count_ != live_.size() && !(ignoreNulls && count_ < live_.size()))
+    if (count_ != live_.size() && !(ignoreNulls && count_ < live_.size())) {
+      // More entries than rows: rows may be lost. Fewer: the index is made again.
+      c_.offRows.insert(index_.rootPage);
       c_.r.error(table_, index_.rootPage,
                  label_ + " has " + std::to_string(count_) + " entries for " +
-                     std::to_string(live_.size()) + " rows." + advice::kRestore);
+                     std::to_string(live_.size()) + " rows." +
+                     (count_ > live_.size() ? lostOrWrong() : advice::kCompact));
+    }
   }
 
  private:
+  // Entries for rows not read: lost rows when the table counts more rows
+  // than it holds, else an index compaction makes again.
+  const char* lostOrWrong() const { return rowsShort_ ? advice::kSalvage : advice::kCompact; }
+
   bool unique() const {
     return (index_.flags & index_flag::kUnique) != 0 && index_.columns.size() == 1;
   }
@@ -129,6 +154,7 @@ class IndexCheck : public IndexVisitor {
   const RealIndex& index_;
   std::string label_;
   const RowMap& live_;
+  bool rowsShort_;
   uint32_t claimant_ = 0;
   std::vector<uint32_t> treePages_;
   uint32_t lastLeaf_ = 0, lastLeafNext_ = 0, leaf_ = 0;
@@ -136,7 +162,8 @@ class IndexCheck : public IndexVisitor {
   RowPtr prevRow_;
   uint64_t count_ = 0, staleBounds_ = 0;
   bool orderOnPage_ = false, orderAlongLeaves_ = false, boundTooLow_ = false, links_ = false;
-  bool duplicate_ = false, deadRow_ = false;
+  bool duplicate_ = false, deadRow_ = false, twice_ = false;
+  std::vector<bool> seen_;  // each live row named yet
 };
 
 }  // namespace
@@ -146,8 +173,8 @@ std::string indexLabel(const TableDef& def, const RealIndex& index) {
   return li ? "Index '" + li->name + "'" : "Index " + std::to_string(index.number);
 }
 
-void checkIndex(CheckContext& c, const std::string& table, const TableDef& def,
-                const RealIndex& index, const RowMap& live) {
+bool checkIndex(CheckContext& c, const std::string& table, const TableDef& def,
+                const RealIndex& index, const RowMap& live, bool rowsShort) {
   const std::string label = indexLabel(def, index);
   std::optional<UsageMap> map;
   try {
@@ -159,15 +186,16 @@ void checkIndex(CheckContext& c, const std::string& table, const TableDef& def,
         table, index.usageMap.page,
         label + ": its page list cannot be read (" + e.description() + ")." + advice::kCompact);
   }
-  IndexCheck check(c, table, index, label, live);
+  IndexCheck check(c, table, index, label, live, rowsShort);
   try {
     walkIndex(c.db.pages(), index.rootPage, def.firstPage, check);
   } catch (const Corrupt& e) {
     c.r.error(table, index.rootPage,
               label + " is damaged (" + e.description() + ")." + advice::kRestore);
-    return;
+    return false;
   }
   check.finish(map);
+  return check.exact();
 }
 
 }  // namespace jet

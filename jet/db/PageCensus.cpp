@@ -17,6 +17,7 @@ PageCensus PageCensus::take(const Database& db, const std::function<void()>& tic
   try {
     for (uint32_t pg : readGlobalMap(db.pages()).pages) c.free_[pg] = true;
     c.globalMapRead_ = true;
+    for (uint32_t pg : db.extraCatalogPages()) c.free_[pg] = false;  // past the map's end
   } catch (const Corrupt&) {
     c.free_.assign(n, false);
   }
@@ -24,9 +25,9 @@ PageCensus PageCensus::take(const Database& db, const std::function<void()>& tic
   std::unordered_set<uint32_t> continued;
   for (uint32_t pg = 2; pg < n; ++pg) {
     if (tick) tick();
-    if (c.free_[pg]) continue;
-    const Page p = db.page(pg);
-    const ByteView b = p.bytes();
+    if (c.free_[pg] || pg == db.pages().tornPage()) continue;  // a torn page says nothing
+    const std::array<uint8_t, 8> head = db.pages().head(pg);
+    const ByteView b(head.data(), head.size());
     const uint32_t owner = b.u32(4);
     if (b.u8(0) == page_type::kData && owner >= 2 && owner < n && owner != pg) {
       c.owner_[pg] = owner;

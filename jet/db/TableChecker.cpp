@@ -17,6 +17,26 @@
 namespace jet {
 namespace {
 
+struct TypeWidth {
+  uint8_t type;
+  uint16_t bytes;
+  const char* name;
+};
+
+// The width each fixed-size type stores; Yes/No lives in the null mask.
+const TypeWidth* widthOf(uint8_t type) {
+  static constexpr TypeWidth kWidths[] = {
+      {column_type::kBoolean, 1, "Yes/No"},    {column_type::kByte, 1, "Byte"},
+      {column_type::kInteger, 2, "Integer"},   {column_type::kLong, 4, "Long"},
+      {column_type::kCurrency, 8, "Currency"}, {column_type::kSingle, 4, "Single"},
+      {column_type::kDouble, 8, "Double"},     {column_type::kDateTime, 8, "Date/Time"},
+      {column_type::kGuid, 16, "GUID"},        {column_type::kNumeric, 17, "Decimal"},
+  };
+  for (const TypeWidth& w : kWidths)
+    if (w.type == type) return &w;
+  return nullptr;
+}
+
 class TableCheck {
  public:
   TableCheck(CheckContext& c, const std::string& name, const TableDef& def)
@@ -31,6 +51,7 @@ class TableCheck {
   void run() {
     const uint32_t defClaimant = c_.claims.claimant("the definition of table '" + name_ + "'");
     for (uint32_t pg : def_.pages) c_.claimPage(pg, defClaimant, name_);
+    checkLayout();
     if (def_.parsedLength != def_.length)
       c_.r.info(name_, def_.firstPage,
                 "The table definition holds " + std::to_string(def_.length - def_.parsedLength) +
@@ -40,13 +61,44 @@ class TableCheck {
     checkFreeMap(*owned);
     readLongValueMaps();
     for (uint32_t pg : dataPages(*owned)) checkPage(pg);
-    checkCounts();
+    c_.listed[def_.firstPage] = {name_, owned->pages};
     std::sort(live_.begin(), live_.end());
     const RowMap live(live_, c_.db.pageCount());
-    for (const RealIndex& index : def_.realIndexes) checkIndex(c_, name_, def_, index, live);
+    bool vouched = false;  // an index names exactly the rows read
+    for (const RealIndex& index : def_.realIndexes)
+      vouched = checkIndex(c_, name_, def_, index, live, liveCount_ < def_.numRows) || vouched;
+    checkCounts(vouched);
   }
 
  private:
+  // Columns whose width is not their type's, or fixed columns sharing bytes,
+  // read every row wrongly; compaction would copy the rows read so.
+  void checkLayout() {
+    std::vector<const Column*> fixed;
+    for (const Column& col : def_.columns) {
+      const TypeWidth* w = widthOf(col.type);
+      if (w && (col.type == column_type::kBoolean ? col.length > 1 : col.length != w->bytes)) {
+        c_.r.error(
+            name_, def_.firstPage,
+            "Column '" + col.name + "' is " + w->name + " but " + std::to_string(col.length) +
+                " bytes wide: the table definition does not describe its rows." + advice::kRestore);
+        return;
+      }
+      if (col.fixed() && col.type != column_type::kBoolean && col.length > 0) fixed.push_back(&col);
+    }
+    std::sort(fixed.begin(), fixed.end(),
+              [](const Column* a, const Column* b) { return a->fixedOffset < b->fixedOffset; });
+    for (size_t k = 1; k < fixed.size(); ++k)
+      if (fixed[k - 1]->fixedOffset + fixed[k - 1]->length > fixed[k]->fixedOffset) {
+        c_.r.error(name_, def_.firstPage,
+                   "Columns '" + fixed[k - 1]->name + "' and '" + fixed[k]->name +
+                       "' share bytes of the row: the table definition does not describe its "
+                       "rows." +
+                       advice::kRestore);
+        return;
+      }
+  }
+
   // Marks the holder page of a map row and its bitmap pages as used.
   std::optional<UsageMap> readMap(RowPtr where, const std::string& what) {
     try {
@@ -57,7 +109,7 @@ class TableCheck {
     } catch (const Corrupt& e) {
       c_.r.error(name_, where.page,
                  "The page list of " + what + " cannot be read (" + e.description() + ")." +
-                     advice::kRestore);
+                     (where == def_.ownedMap ? advice::kSalvage : advice::kRestore));
       return std::nullopt;
     }
   }
@@ -65,19 +117,29 @@ class TableCheck {
   std::vector<uint32_t> dataPages(const UsageMap& owned) {
     std::vector<uint32_t> pages;
     for (uint32_t pg : owned.pages) {
-      const Page page = c_.db.page(pg);
-      const bool data = page.bytes().u8(0) == page_type::kData;
-      if (!data || page.bytes().u32(4) != def_.firstPage) {
-        c_.r.warning(name_, pg,
-                     pageText(pg) + " is listed as the table's data page but " +
-                         (data ? "belongs to another table" : "is not a data page") + "." +
-                         advice::kCompact);
+      const std::optional<uint32_t> owner = dataOwnerOf(pg);
+      if (!owner) continue;
+      if (*owner != def_.firstPage) {
+        foreign_.emplace_back(pg, *owner != 0);
         continue;
       }
       c_.claimPage(pg, dataClaimant_, name_);
       pages.push_back(pg);
     }
     return pages;
+  }
+
+  // The table a data page names, 0 for a page of another kind; nothing when
+  // it cannot be read.
+  std::optional<uint32_t> dataOwnerOf(uint32_t pg) {
+    try {
+      const Page page = c_.db.page(pg);
+      return page.bytes().u8(0) == page_type::kData ? page.bytes().u32(4) : 0;
+    } catch (const Corrupt& e) {
+      c_.r.error(name_, pg,
+                 "The data page cannot be read (" + e.description() + ")." + advice::kSalvage);
+      return std::nullopt;
+    }
   }
 
   void checkFreeMap(const UsageMap& owned) {
@@ -109,13 +171,13 @@ class TableCheck {
       page.emplace(c_.db.page(pg), c_.db.format());
     } catch (const Corrupt& e) {
       c_.r.error(name_, pg,
-                 "The data page is damaged (" + e.description() + ")." + advice::kRestore);
+                 "The data page is damaged (" + e.description() + ")." + advice::kSalvage);
       return;
     }
     if (page->rowCount() > 255)
       c_.r.error(name_, pg,
                  "The data page claims " + std::to_string(page->rowCount()) +
-                     " rows, more than a page can address." + advice::kRestore);
+                     " rows, more than a page can address." + advice::kSalvage);
     if (page->computedFreeSpace() != page->freeSpace())
       c_.r.error(name_, pg,
                  "The page's free-space count (" + std::to_string(page->freeSpace()) +
@@ -132,7 +194,7 @@ class TableCheck {
       slot = page.slot(r);
     } catch (const Corrupt& e) {
       c_.r.error(name_, pg,
-                 "Row " + std::to_string(r) + ": " + e.description() + "." + advice::kRestore);
+                 "Row " + std::to_string(r) + ": " + e.description() + "." + advice::kSalvage);
       return;
     }
     if (slot.deleted()) return;
@@ -147,7 +209,7 @@ class TableCheck {
     } catch (const Corrupt& e) {
       c_.r.error(name_, stored.page,
                  "Row " + std::to_string(stored.row) + " cannot be read (" + e.description() +
-                     ")." + advice::kRestore);
+                     ")." + advice::kSalvage);
     }
   }
 
@@ -200,12 +262,35 @@ class TableCheck {
     });
   }
 
-  void checkCounts() {
-    if (liveCount_ != def_.numRows)
-      c_.r.info(name_, def_.firstPage,
-                "The table definition counts " + std::to_string(def_.numRows) +
-                    " rows, the table holds " + std::to_string(liveCount_) +
-                    "; compaction corrects the count.");
+  // Listed pages that are no data page of the table: where rows were lost
+  // when the count says so, else stale entries compaction leaves out. The
+  // catalog's pages are its tables, so for it any such page is an error.
+  void reportForeign(bool rowsShort) {
+    for (const auto& [pg, otherTable] : foreign_) {
+      const std::string what = pageText(pg) + " is listed as the table's data page but " +
+                               (otherTable ? "belongs to another table" : "is not a data page") +
+                               ".";
+      if (rowsShort || def_.firstPage == 2)
+        c_.r.error(name_, pg, what + (rowsShort ? advice::kSalvage : advice::kCompact));
+      else
+        c_.r.warning(name_, pg, what + advice::kCompact);
+    }
+  }
+
+  // A count above the rows read means rows were lost, unless an index that
+  // names exactly those rows shows the count alone is wrong.
+  void checkCounts(bool vouched) {
+    reportForeign(liveCount_ < def_.numRows && !vouched);
+    const std::string counts = "The table definition counts " + std::to_string(def_.numRows) +
+                               " rows, the table holds " + std::to_string(liveCount_);
+    if (liveCount_ < def_.numRows && vouched)
+      c_.r.warning(name_, def_.firstPage,
+                   counts + "; an index names exactly the rows found, so only the count is wrong." +
+                       advice::kCompact);
+    else if (liveCount_ < def_.numRows)
+      c_.r.error(name_, def_.firstPage, counts + ": rows are missing." + advice::kSalvage);
+    else if (liveCount_ > def_.numRows)
+      c_.r.info(name_, def_.firstPage, counts + "; compaction corrects the count.");
     if (autoColumn_ && autoMax_ > static_cast<int32_t>(def_.autoNumber))
       c_.r.warning(name_, def_.firstPage,
                    "The AutoNumber counter (" +
@@ -221,7 +306,8 @@ class TableCheck {
   const Column* autoColumn_ = nullptr;
   int64_t autoMax_ = 0;
   uint64_t liveCount_ = 0;
-  std::vector<uint32_t> live_;  // header slots of the rows read
+  std::vector<uint32_t> live_;                      // header slots of the rows read
+  std::vector<std::pair<uint32_t, bool>> foreign_;  // listed, not its data page: another's?
   std::unordered_set<uint32_t> overflowTargets_;
   std::map<uint16_t, std::vector<uint32_t>> lvPages_;  // each memo/OLE column's pages
   Value value_;

@@ -9,17 +9,21 @@ namespace jet {
 
 PageSource::PageSource(std::shared_ptr<ReadFile> file, const Format& format, uint32_t dbKey)
     : file_(std::move(file)), format_(format), dbKey_(dbKey) {
-  const uint64_t size = file_->state().size;
+  size_ = file_->state().size;
   const uint32_t ps = format_.pageSize;
-  // A file cut short or padded is damaged; pages 0..2 must exist for the catalog.
-  if (size % ps != 0 || size / ps < 3 || size / ps > 0xFFFFFF) throwCannotOpen(file_->name());
-  pageCount_ = static_cast<uint32_t>(size / ps);
+  // Pages 0..2 must exist for the catalog. A torn write can leave the last
+  // page cut: it is counted so the check can name it, and never read.
+  if (size_ / ps < 3 || size_ / ps > 0xFFFFFF - 1) throwCannotOpen(file_->name());
+  torn_ = size_ % ps != 0;
+  pageCount_ = static_cast<uint32_t>(size_ / ps) + (torn_ ? 1 : 0);
   // All slots at once, before the large vectors of a compaction come and go.
   for (size_t i = 0; i < kSlots; ++i) {
     slots_.push_back(std::make_unique<Page::Slot>());
     slots_.back()->bytes.resize(ps);
   }
   cached_.reserve(2 * kSlots);
+  heads_.resize(pageCount_);
+  headKnown_.resize(pageCount_, false);
 }
 
 PageSource::~PageSource() = default;
@@ -28,17 +32,27 @@ Page PageSource::page(uint32_t pg) {
   if (pg >= pageCount_)
     throwCorrupt("a reference to page " + std::to_string(pg) +
                  " points past the end of the file (" + std::to_string(pageCount_) + " pages)");
+  if (pg == tornPage())
+    throwCorrupt("page " + std::to_string(pg) + " is cut short: the file ends " +
+                 std::to_string(size_ % format_.pageSize) + " bytes into it");
   auto it = cached_.find(pg);
   if (it == cached_.end()) {
     // A miss right after the previous one reads a run of pages in one call:
     // every reader walks most pages in order.
     const bool streak = pg == lastMiss_ + 1;
     lastMiss_ = pg;
-    fill(pg, streak ? std::min(kReadAhead, pageCount_ - pg) : 1);
+    const uint32_t whole = pageCount_ - (torn_ ? 1 : 0);
+    fill(pg, streak ? std::min(kReadAhead, whole - pg) : 1);
     it = cached_.find(pg);
   }
   it->second->lastUse = ++clock_;
   return Page(it->second);
+}
+
+std::array<uint8_t, 8> PageSource::head(uint32_t pg) {
+  if (pg < pageCount_ && headKnown_[pg]) return heads_[pg];
+  page(pg);
+  return heads_[pg];
 }
 
 Page::Slot* PageSource::victim() {
@@ -71,6 +85,8 @@ void PageSource::fill(uint32_t first, uint32_t count) {
     codePage(dbKey_, pg, s->bytes.data(), ps);
     s->number = pg;
     s->lastUse = ++clock_;
+    std::memcpy(heads_[pg].data(), s->bytes.data(), heads_[pg].size());
+    headKnown_[pg] = true;
     cached_.emplace(pg, s);
   }
 }

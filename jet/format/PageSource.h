@@ -4,6 +4,7 @@
 // decoded when the database is encoded. Every reader of the engine gets its
 // pages here, so memory stays small whatever the file's size.
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -50,8 +51,8 @@ class Page {
 class PageSource {
  public:
   // dbKey: non-zero when every page but 0 is encoded. Throws Error 3049 when
-  // the file is not a whole number of pages, has fewer than three, or more
-  // than a Jet file can address.
+  // the file has fewer than three whole pages, or more than a Jet file can
+  // address. A file cut inside its last page opens: that page is torn.
   PageSource(std::shared_ptr<ReadFile> file, const Format& format, uint32_t dbKey);
   ~PageSource();
   PageSource(const PageSource&) = delete;
@@ -60,14 +61,20 @@ class PageSource {
   const Format& format() const { return format_; }
   uint32_t pageSize() const { return format_.pageSize; }
   uint32_t pageCount() const { return pageCount_; }
-  uint64_t fileSize() const { return uint64_t{pageCount_} * format_.pageSize; }
+  uint64_t fileSize() const { return size_; }
+  // The last page when the file ends inside it, else UINT32_MAX.
+  uint32_t tornPage() const { return torn_ ? pageCount_ - 1 : UINT32_MAX; }
   const std::string& name() const { return file_->name(); }
   ReadFile& file() const { return *file_; }
 
   // Page pg, decoded (page 0 as stored). Throws Corrupt for a page past the
-  // end, Error 3049 when the file ended before the page (it shrank while
+  // end or torn, Error 3049 when the file ended before the page (it shrank while
   // read), Error 3043 on a read error.
   Page page(uint32_t pg);
+  // The first 8 bytes of page pg (type and owner), decoded. Every page read
+  // leaves them here, so a pass over all pages' types after a reader's pass
+  // reads again only the pages that reader passed over. Throws as page().
+  std::array<uint8_t, 8> head(uint32_t pg);
   bool hasPage(uint32_t pg) const { return pg < pageCount_; }
 
  private:
@@ -82,9 +89,13 @@ class PageSource {
   const Format& format_;
   uint32_t dbKey_;
   uint32_t pageCount_ = 0;
+  uint64_t size_ = 0;
+  bool torn_ = false;
   std::vector<std::unique_ptr<Page::Slot>> slots_;
   std::unordered_map<uint32_t, Page::Slot*> cached_;
   std::vector<uint8_t> run_;  // one read along a streak
+  std::vector<std::array<uint8_t, 8>> heads_;
+  std::vector<bool> headKnown_;
   uint64_t clock_ = 0;
   uint32_t lastMiss_ = UINT32_MAX - 1;
 };

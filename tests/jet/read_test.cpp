@@ -81,11 +81,31 @@ TEST(Open, MissingForeignAndDamagedFilesGiveDaoErrors) {
   EXPECT_EQ(variant([](auto& b) { b.clear(); }), 3343);
   EXPECT_EQ(variant([](auto& b) { std::memcpy(b.data() + 4, "Standard ACE DB", 15); }), 3343);
   EXPECT_EQ(variant([](auto& b) { b[0x14] = 5; }), 3343);
-  EXPECT_EQ(variant([](auto& b) { b.resize(b.size() - 100); }), 3049) << "not whole pages";
   EXPECT_EQ(variant([](auto& b) { b.resize(2 * 4096); }), 3049) << "no catalog page";
   EXPECT_EQ(variant([](auto& b) { b.resize(100); }), 3049) << "no whole header page";
   for (size_t at : {0x18, 0x20, 0x2F})
     EXPECT_EQ(variant([at](auto& b) { b[at] ^= 0x5A; }), 3049) << "masked byte " << at;
+}
+
+// A write cut short leaves the last page torn: the file opens, that page
+// alone cannot be read, and the size is what is on disk.
+TEST(Open, ATornLastPageOpensAndCannotBeRead) {
+  jettest::TempDir tmp;
+  for (const char* f : {"jackcess-V1997-testV1997.mdb", "jackcess-V2000-delTestV2000.mdb"}) {
+    SCOPED_TRACE(f);
+    std::vector<uint8_t> b = jettest::readFile(fixture(f));
+    const uint32_t whole = static_cast<uint32_t>(b.size() / (b[0x14] == 0 ? 2048 : 4096));
+    for (size_t cut : {size_t{100}, size_t{1000}}) {
+      std::vector<uint8_t> torn(b.begin(), b.end() - static_cast<std::ptrdiff_t>(cut));
+      jettest::writeFile(tmp.file("t.mdb"), torn);
+      const auto db = jettest::open(tmp.file("t.mdb"));
+      EXPECT_EQ(db->pageCount(), whole);
+      EXPECT_EQ(db->fileSize(), torn.size());
+      EXPECT_EQ(errorOf([&] { db->page(whole - 1); }), 3049);
+      EXPECT_EQ(errorOf([&] { db->pages().head(whole - 1); }), 3049);
+      EXPECT_EQ(db->page(whole - 2).bytes().size(), db->pageSize());
+    }
+  }
 }
 
 // The password field is decoded with the version and (Jet 4) the creation
