@@ -4,14 +4,17 @@
 // reads on exactly as it should. The sanitizer build runs all of this too.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <functional>
 #include <random>
 
 #include "jet/Engine.h"
+#include "jet/db/PageCensus.h"
 #include "jet/db/TableScan.h"
 #include "jet/format/IndexPage.h"
 #include "jet/format/LongValue.h"
 #include "jet/format/Row.h"
+#include "jet/format/UsageMap.h"
 #include "jet/support/jet_testing.h"
 
 namespace {
@@ -271,6 +274,225 @@ TEST(Check, EachDamageGivesItsFinding) {
                           [](const std::string&) {});
               }),
               d.dumpError);
+  }
+}
+
+// What each finding tells the user to do, and whether compaction agrees: a
+// finding that sends them to compaction names damage it mends, one that
+// sends them to salvage damage plain compaction refuses and salvage gets
+// past. Each kind of damage on a Jet 3 and a Jet 4 file.
+enum class Advice { None, Compact, Salvage, Restore };
+
+const char* adviceText(Advice a) {
+  switch (a) {
+    case Advice::Compact:
+      return "Compact the database.";
+    case Advice::Salvage:
+      return "jetdb compact --salvage";
+    case Advice::Restore:
+      return "Restore the database from a backup.";
+    case Advice::None:
+      break;
+  }
+  return "";
+}
+
+struct Verdict {
+  const char* what;
+  const char* file;  // a fixture, or "" for the demo database
+  const char* table;
+  const char* words;  // part of the finding
+  jet::Severity severity;
+  Advice advice;
+  std::function<void(const Places&, jettest::Surgery&)> damage;
+};
+
+void zeroPage(jettest::Surgery& s, uint32_t pg) {
+  s.setPage(pg, std::vector<uint8_t>(s.pageSize, 0));
+}
+std::vector<uint32_t> listedPages(const Places& at, const std::string& table) {
+  return jet::readUsageMap(at.db->pages(), at.def(table).ownedMap).pages;
+}
+// The first listed page of the table that holds a live row.
+uint32_t firstDataPage(const Places& at, const std::string& table) {
+  for (uint32_t pg : listedPages(at, table))
+    if (jet::liveSlots(*at.db, pg) > 0) return pg;
+  throw std::runtime_error("no rows in " + table);
+}
+void addToCount(const Places& at, jettest::Surgery& s, const std::string& table, int delta) {
+  const jet::TableDef& d = at.def(table);
+  poke32(s, d.firstPage, d.numRowsOffset, static_cast<uint32_t>(d.numRows + delta));
+}
+const jet::CatalogEntry& entryOf(const Places& at, const std::string& table) {
+  return *at.db->catalog().findTable(table);
+}
+void deleteCatalogRow(const Places& at, jettest::Surgery& s, const std::string& table) {
+  const jet::CatalogEntry& e = entryOf(at, table);
+  const size_t slot = at.db->format().rowCountOffset + 2 + 2 * size_t{e.headerRow};
+  std::vector<uint8_t> p = s.page(e.headerPage);
+  p[slot + 1] |= 0x80;
+  s.setPage(e.headerPage, p);
+}
+void flagAsSystem(const Places& at, jettest::Surgery& s, const std::string& table) {
+  const jet::CatalogEntry& e = entryOf(at, table);
+  const jet::RowSlot row = jet::readRow(at.db->pages(), jet::RowPtr{e.headerPage, e.headerRow});
+  const jet::TableDef& cat = at.def("MSysObjects");
+  const jet::Field f =
+      jet::RowFields(cat, at.db->jet4(), row.bytes).field(*cat.findColumn("Flags"));
+  ASSERT_EQ(f.bytes.size(), 4u);
+  poke32(s, e.headerPage, static_cast<size_t>(f.bytes.data() - row.page.bytes().data()),
+         0x80000000u);
+}
+// A Long column made Yes/No: the definition no longer describes the rows.
+void longToYesNo(const Places& at, jettest::Surgery& s, const std::string& table) {
+  const jet::TableDef& d = at.def(table);
+  for (const jet::Column& c : d.columns)
+    if (c.type == jet::column_type::kLong && c.fixed()) {
+      std::vector<uint8_t> p = s.page(d.firstPage);
+      p[c.descriptorOffset] = jet::column_type::kBoolean;
+      s.setPage(d.firstPage, p);
+      return;
+    }
+  FAIL() << "no Long column in " << table;
+}
+// Drops pg from the table's inline usage map.
+void unlist(const Places& at, jettest::Surgery& s, const std::string& table, uint32_t pg) {
+  const jet::RowSlot map = jet::readSlot(at.db->pages(), at.def(table).ownedMap);
+  ASSERT_EQ(map.bytes.u8(0), 0) << "an inline map";
+  const uint32_t bit = pg - map.bytes.u32(1);
+  std::vector<uint8_t> p = s.page(map.page.number());
+  p[offsetIn(map) + 5 + bit / 8] &= static_cast<uint8_t>(~(1u << (bit % 8)));
+  s.setPage(map.page.number(), p);
+}
+
+constexpr const char* kJ3 = "jackcess-V1997-testV1997.mdb";
+constexpr const char* kJ3Last = "jackcess-V1997-delTestV1997.mdb";  // ends in a data page
+constexpr const char* kJ4 = "jackcess-V2000-delTestV2000.mdb";      // "Table": no index
+using jet::Severity;
+
+const Verdict kVerdicts[] = {
+    {"catalog data pages zeroed", kJ3, "MSysObjects", "rows are missing", Severity::Error,
+     Advice::Salvage,
+     [](const Places& at, jettest::Surgery& s) {
+       for (uint32_t pg : listedPages(at, "MSysObjects")) zeroPage(s, pg);
+     }},
+    {"catalog data pages zeroed", kJ4, "MSysObjects", "is not a data page", Severity::Error,
+     Advice::Salvage,
+     [](const Places& at, jettest::Surgery& s) {
+       for (uint32_t pg : listedPages(at, "MSysObjects")) zeroPage(s, pg);
+     }},
+    {"the catalog's definition zeroed", kJ4, "MSysObjects", "catalog cannot be read",
+     Severity::Error, Advice::Restore, [](const Places&, jettest::Surgery& s) { zeroPage(s, 2); }},
+    {"a user table's definition zeroed", kJ3, "Table1", "definition cannot be read",
+     Severity::Error, Advice::Restore,
+     [](const Places& at, jettest::Surgery& s) { zeroPage(s, at.def("Table1").firstPage); }},
+    {"a user table's definition zeroed", "", "Customers", "definition cannot be read",
+     Severity::Error, Advice::Restore,
+     [](const Places& at, jettest::Surgery& s) { zeroPage(s, at.def("Customers").firstPage); }},
+    {"a data page zeroed, no index", kJ4, "Table", "rows are missing", Severity::Error,
+     Advice::Salvage,
+     [](const Places& at, jettest::Surgery& s) { zeroPage(s, firstDataPage(at, "Table")); }},
+    {"a data page zeroed, indexed", kJ3, "Table1", "points to a row that does not exist",
+     Severity::Error, Advice::Salvage,
+     [](const Places& at, jettest::Surgery& s) { zeroPage(s, firstDataPage(at, "Table1")); }},
+    {"a data page zeroed", "", "Customers", "rows are missing", Severity::Error, Advice::Salvage,
+     [](const Places& at, jettest::Surgery& s) { zeroPage(s, firstDataPage(at, "Customers")); }},
+    {"a file cut inside a data page", kJ3Last, "", "ends inside page", Severity::Error,
+     Advice::Salvage,
+     [](const Places&, jettest::Surgery& s) { s.bytes.resize(s.bytes.size() - s.pageSize / 2); }},
+    {"a file cut inside a memo page", kJ4, "", "ends inside page", Severity::Error, Advice::Salvage,
+     [](const Places&, jettest::Surgery& s) { s.bytes.resize(s.bytes.size() - 1); }},
+    {"a catalog row marked deleted", kJ3, "Table1", "marked deleted", Severity::Error,
+     Advice::Salvage,
+     [](const Places& at, jettest::Surgery& s) { deleteCatalogRow(at, s, "Table1"); }},
+    {"a catalog row marked deleted", "", "Customers", "marked deleted", Severity::Error,
+     Advice::Salvage,
+     [](const Places& at, jettest::Surgery& s) { deleteCatalogRow(at, s, "Customers"); }},
+    {"a user table flagged as a system object", "", "Customers", "flags it as a system object",
+     Severity::Error, Advice::Salvage,
+     [](const Places& at, jettest::Surgery& s) { flagAsSystem(at, s, "Customers"); }},
+    {"a stored count raised, no index", kJ4, "Table", "rows are missing", Severity::Error,
+     Advice::Salvage, [](const Places& at, jettest::Surgery& s) { addToCount(at, s, "Table", 5); }},
+    {"a stored count raised, an index vouches", kJ3, "Table1", "only the count is wrong",
+     Severity::Warning, Advice::Compact,
+     [](const Places& at, jettest::Surgery& s) { addToCount(at, s, "Table1", 5); }},
+    {"a stored count raised, an index vouches", "", "Customers", "only the count is wrong",
+     Severity::Warning, Advice::Compact,
+     [](const Places& at, jettest::Surgery& s) { addToCount(at, s, "Customers", 1); }},
+    {"a stored count lowered", kJ4, "Table", "compaction corrects the count", Severity::Info,
+     Advice::None, [](const Places& at, jettest::Surgery& s) { addToCount(at, s, "Table", -1); }},
+    {"a data page its map does not list", kJ4, "Table", "page list does not name it",
+     Severity::Error, Advice::Salvage,
+     [](const Places& at, jettest::Surgery& s) {
+       unlist(at, s, "Table", firstDataPage(at, "Table"));
+     }},
+    {"a Long column made Yes/No", "jackcess-V2000-delColTestV2000.mdb", "Table1",
+     "does not describe its rows", Severity::Error, Advice::Restore,
+     [](const Places& at, jettest::Surgery& s) { longToYesNo(at, s, "Table1"); }},
+    {"a Long column made Yes/No", "", "Customers", "does not describe its rows", Severity::Error,
+     Advice::Restore,
+     [](const Places& at, jettest::Surgery& s) { longToYesNo(at, s, "Customers"); }},
+};
+
+// Plain compaction mends what check sends to it and refuses what it sends
+// to salvage, which then loses only rows the damage took.
+void expectCompactionAgrees(const Verdict& v, const std::string& path, const std::string& connect,
+                            const jettest::TempDir& tmp) {
+  const auto compact = [&](bool salvage) {
+    jet::CompactOptions o;
+    o.salvage = salvage;
+    for (const char* f : {"out.mdb", "out.mdb.lost.txt"}) std::filesystem::remove(tmp.file(f));
+    return jettest::errorOf([&] { jet::compactDatabase(path, tmp.file("out.mdb"), connect, o); });
+  };
+  if (v.advice == Advice::Compact || v.advice == Advice::None) {
+    EXPECT_EQ(compact(false), 0);
+  }
+  if (v.advice != Advice::Salvage) return;
+  EXPECT_EQ(compact(false), 3049);
+  EXPECT_EQ(compact(true), 0);
+}
+
+TEST(Check, EachDamageGetsAdviceThatWorks) {
+  jettest::TempDir tmp;
+  for (const Verdict& v : kVerdicts) {
+    SCOPED_TRACE(std::string(v.what) + " in " + (v.file[0] ? v.file : "the demo database"));
+    const std::string source = v.file[0] ? fixture(v.file) : jettest::demoDatabase();
+    jettest::Surgery s(source);
+    v.damage(Places(source), s);
+    const std::string path = tmp.file("damaged.mdb");
+    s.save(path);
+    const std::string connect = jettest::connectOf(source);
+    const jet::CheckReport r = jet::check(path, connect, jet::CheckOptions{true});
+    bool found = false;
+    for (const jet::Finding& f : r.findings)
+      found |= f.severity == v.severity && f.table == v.table &&
+               f.message.find(v.words) != std::string::npos &&
+               f.message.find(adviceText(v.advice)) != std::string::npos;
+    EXPECT_TRUE(found) << findingsOf(r);
+    EXPECT_EQ(r.clean(), v.severity == Severity::Info) << findingsOf(r);
+    expectCompactionAgrees(v, path, connect, tmp);
+  }
+}
+
+// Salvage of a file cut inside its last page leaves out only what that page
+// held.
+TEST(Check, SalvageOfATornFileLosesOnlyTheTornPage) {
+  jettest::TempDir tmp;
+  for (const char* f : {kJ3Last, kJ4}) {
+    SCOPED_TRACE(f);
+    jettest::Surgery s(fixture(f));
+    const uint32_t torn = s.pages() - 1;
+    s.bytes.resize(s.bytes.size() - s.pageSize / 2);
+    s.save(tmp.file("torn.mdb"));
+    for (const char* out : {"out.mdb", "out.mdb.lost.txt"}) std::filesystem::remove(tmp.file(out));
+    jet::CompactOptions o;
+    o.salvage = true;
+    const jet::CompactResult r =
+        jet::compactDatabase(tmp.file("torn.mdb"), tmp.file("out.mdb"), "", o);
+    ASSERT_FALSE(r.lost.empty());
+    for (const jet::RowsLost& l : r.lost)
+      EXPECT_NE(l.reason.find("page " + std::to_string(torn) + " is cut short"), std::string::npos)
+          << l.reason;
   }
 }
 
