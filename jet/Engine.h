@@ -148,6 +148,15 @@ struct RowsLost {
   std::vector<std::string> named;
 };
 
+// A table salvage kept though no catalog row named it as a table any more.
+struct RecoveredTable {
+  std::string table;      // the name it has now
+  uint32_t fromPage = 0;  // its table definition in the source
+  // "catalog" (a deleted catalog row), "template" (its table of the same
+  // columns), "columns" (a system table's) or "none" ("Recovered_<page>")
+  std::string named;
+};
+
 struct CompactResult {
   uint64_t sourceBytes = 0;
   uint64_t outputBytes = 0;
@@ -166,6 +175,7 @@ struct CompactResult {
   std::vector<RowsLost> recovered;
   // salvage: each structure taken from the template, in words
   std::vector<std::string> fromTemplate;
+  std::vector<RecoveredTable> recoveredTables;
 };
 
 // Writes a complete, verified compacted copy of src at dst, or throws Error and

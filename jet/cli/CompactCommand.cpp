@@ -75,7 +75,20 @@ std::string templateJson(const jet::CompactResult& r) {
   return s;
 }
 
+std::string tablesJson(const jet::CompactResult& r) {
+  std::string s;
+  for (const jet::RecoveredTable& t : r.recoveredTables)
+    s += std::string(s.empty() ? "" : ",") + "{\"table\":" + jsonString(t.table) +
+         ",\"fromPage\":" + std::to_string(t.fromPage) + ",\"named\":" + jsonString(t.named) + "}";
+  return s;
+}
+
 void printLost(const jet::CompactResult& r) {
+  for (const jet::RecoveredTable& t : r.recoveredTables)
+    std::printf(
+        "  table:   '%s' from the definition at page %u, no longer in the catalog (named "
+        "by: %s)\n",
+        t.table.c_str(), t.fromPage, t.named.c_str());
   for (const std::string& t : r.fromTemplate) std::printf("  from the template: %s\n", t.c_str());
   std::printf("  lost:    %llu rows%s\n", static_cast<unsigned long long>(r.rowsLost),
               r.uncounted ? " and those of pages that could not be counted" : "");
@@ -140,11 +153,12 @@ int runCompact(int argc, char** argv) {
         static_cast<unsigned long long>(r.outputBytes), r.sourcePages, r.outputPages, dropped,
         r.tables, static_cast<unsigned long long>(r.rows), seconds, r.relocated ? "true" : "false",
         r.relocated ? "null" : jsonString(r.fallbackReason).c_str(), rebuiltJson(r).c_str(),
-        o.salvage ? (",\"rowsLost\":" + std::to_string(r.rowsLost) + ",\"lost\":[" +
-                     lostJson(r.lost) + "],\"recovered\":[" + lostJson(r.recovered) +
-                     "],\"fromTemplate\":[" + templateJson(r) + "]")
-                        .c_str()
-                  : "");
+        o.salvage
+            ? (",\"rowsLost\":" + std::to_string(r.rowsLost) + ",\"lost\":[" + lostJson(r.lost) +
+               "],\"recovered\":[" + lostJson(r.recovered) + "],\"fromTemplate\":[" +
+               templateJson(r) + "],\"recoveredTables\":[" + tablesJson(r) + "]")
+                  .c_str()
+            : "");
   } else {
     const double ratio = r.sourceBytes ? 100.0 * r.outputBytes / r.sourceBytes : 100.0;
     std::printf("Compacted %s -> %s\n", src.c_str(), dst.c_str());

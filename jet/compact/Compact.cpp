@@ -13,6 +13,7 @@
 #include <memory>
 #include <thread>
 
+#include "jet/compact/CatalogRepair.h"
 #include "jet/compact/Compactor.h"
 #include "jet/compact/Pacer.h"
 #include "jet/compact/Relocation.h"
@@ -141,20 +142,43 @@ void verifyOutput(const std::shared_ptr<OutputFile>& out, const Credentials& cre
 // (3049 damaged, 3343 not a Jet file: what a lost page 0 gives).
 std::unique_ptr<Database> openSource(FileSystem& fs, const std::string& src,
                                      const Credentials& credentials, const Database* templ,
-                                     std::vector<std::string>& fromTemplate) {
+                                     std::vector<std::string>& fromTemplate,
+                                     std::shared_ptr<ReadFile>& file) {
+  file = fs.openRead(src);
   try {
-    return Database::open(fs, src, credentials.password);
+    return Database::open(file, credentials.password);
   } catch (const Error& e) {
     if (!templ || (e.number() != 3049 && e.number() != 3343)) throw;
     std::unique_ptr<Database> db;
     try {
-      db = Database::open(withHeaderOf(fs.openRead(src), *templ), credentials.password);
+      file = withHeaderOf(file, *templ);
+      db = Database::open(file, credentials.password);
     } catch (const Error&) {
       throw e;  // the template does not fit either: the first reason stands
     }
     fromTemplate.push_back("the header (page 0: " + e.description() + ")");
     return db;
   }
+}
+
+// Salvage: the source with catalog rows for tables the catalog lost, laid on
+// a page after its last; the source itself when none is needed.
+std::unique_ptr<Database> withLostTablesNamed(std::unique_ptr<Database> source,
+                                              const std::shared_ptr<ReadFile>& file,
+                                              const Credentials& credentials, const Database* templ,
+                                              std::vector<RecoveredTable>& named) {
+  CatalogRepair repair;
+  try {
+    repair = repairCatalog(*source, templ);
+  } catch (const Corrupt&) {
+    return source;  // compaction names what it cannot read
+  }
+  if (repair.page.empty()) return source;
+  named = std::move(repair.tables);
+  std::unique_ptr<Database> db =
+      Database::open(withPageAppended(file, std::move(repair.page)), credentials.password);
+  db->addCatalogPage(db->pageCount() - 1);
+  return db;
 }
 
 // Salvage's report, written and flushed but not yet named.
@@ -185,7 +209,13 @@ CompactResult compactWith(FileSystem& fs, const std::string& src, const std::str
   if (options.salvage && !options.templatePath.empty())
     templ = Database::open(fs, options.templatePath, credentials.password);
   std::vector<std::string> fromTemplate;
-  const auto source = openSource(fs, src, credentials, templ.get(), fromTemplate);
+  std::shared_ptr<ReadFile> file;
+  std::unique_ptr<Database> source =
+      openSource(fs, src, credentials, templ.get(), fromTemplate, file);
+  std::vector<RecoveredTable> recoveredTables;
+  if (options.salvage)
+    source =
+        withLostTablesNamed(std::move(source), file, credentials, templ.get(), recoveredTables);
   Pacer pacer(progress);
   const std::shared_ptr<OutputFile> out = fs.createOutput(dst);
   out->setMode(before.mode);
@@ -199,6 +229,13 @@ CompactResult compactWith(FileSystem& fs, const std::string& src, const std::str
     fromTemplate.insert(fromTemplate.end(), outcome.result.fromTemplate.begin(),
                         outcome.result.fromTemplate.end());
     outcome.result.fromTemplate = std::move(fromTemplate);
+    if (!recoveredTables.empty()) {
+      // The new catalog page's rows are the tables', not rows recovered.
+      std::erase_if(outcome.result.recovered, [&](const RowsLost& r) {
+        return r.table == "MSysObjects" && r.page + 1 == source->pageCount();
+      });
+      outcome.result.recoveredTables = std::move(recoveredTables);
+    }
   } catch (const Corrupt& e) {
     throw Error(3049, "Cannot compact '" + src + "': " + e.description());
   }

@@ -80,13 +80,6 @@ enum class Entries {
   Rows,             // made again from the rows
 };
 
-// A name as the catalog compares it: ASCII letters in any case.
-std::string folded(std::string name) {
-  for (char& ch : name)
-    if (ch >= 'A' && ch <= 'Z') ch = static_cast<char>(ch - 'A' + 'a');
-  return name;
-}
-
 class Compactor {
  public:
   Compactor(const Database& src, OutputFile& out, const CompactOptions& options, Pacer& pacer,
@@ -266,7 +259,7 @@ class Compactor {
       std::string why;
       if (!msys && (e.flags & kSystemFlags))
         why = "its catalog row flags it as a system object, so no reader shows it";
-      auto [it, fresh] = names.emplace(std::to_string(e.parentId) + "/" + folded(e.name), &e);
+      auto [it, fresh] = names.emplace(std::to_string(e.parentId) + "/" + foldName(e.name), &e);
       if (!fresh)
         why = "another table (page " + std::to_string(it->second->tdefPage()) +
               ") has the same name; a catalog row's name may be damaged";

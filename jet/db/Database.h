@@ -50,6 +50,11 @@ class Database {
   // Throws Corrupt when the chain or its sections are damaged.
   const TableDef& tableDef(uint32_t tdefPage) const;
 
+  // Salvage: a data page of MSysObjects its map does not list, whose rows
+  // belong to the catalog too. Before the catalog is first read.
+  void addCatalogPage(uint32_t pg) const { extraCatalogPages_.push_back(pg); }
+  const std::vector<uint32_t>& extraCatalogPages() const { return extraCatalogPages_; }
+
   // Salvage: the definition of the table at tdefPage, taken from elsewhere
   // (an older copy of the database) where the file's own cannot be read.
   void supplyTableDef(uint32_t tdefPage, TableDef def) const;
@@ -66,6 +71,7 @@ class Database {
   std::unique_ptr<PageSource> pages_;
   mutable std::unique_ptr<Catalog> catalog_;
   mutable std::map<uint32_t, std::unique_ptr<TableDef>> tableDefs_;
+  mutable std::vector<uint32_t> extraCatalogPages_;
 };
 
 }  // namespace jet

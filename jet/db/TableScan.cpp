@@ -13,10 +13,18 @@ bool tableDataPage(const Page& p, const TableDef& def) {
   return b.u8(0) == page_type::kData && b.u32(4) == def.firstPage;
 }
 
+// The pages a table's map lists, and for the catalog those salvage added.
+std::vector<uint32_t> tablePages(const Database& db, const TableDef& def) {
+  std::vector<uint32_t> pages = readUsageMap(db.pages(), def.ownedMap).pages;
+  if (def.firstPage == 2)
+    pages.insert(pages.end(), db.extraCatalogPages().begin(), db.extraCatalogPages().end());
+  return pages;
+}
+
 }  // namespace
 
 TableScan::TableScan(const Database& db, const TableDef& def) : db_(db), def_(def) {
-  pages_ = readUsageMap(db.pages(), def.ownedMap).pages;
+  pages_ = tablePages(db, def);
 }
 
 bool TableScan::openNextPage() {
@@ -55,7 +63,7 @@ bool TableScan::next(RawRow& row) {
 std::vector<uint32_t> liveRows(const Database& db, const TableDef& def,
                                std::vector<uint32_t>* passedOver) {
   std::vector<uint32_t> rows;
-  for (uint32_t pg : readUsageMap(db.pages(), def.ownedMap).pages) {
+  for (uint32_t pg : tablePages(db, def)) {
     Page p = db.page(pg);
     if (!tableDataPage(p, def)) {
       if (passedOver) passedOver->push_back(pg);

@@ -189,4 +189,10 @@ bool utf8ToUcs2(const std::string& utf8, std::string& out) {
   return true;
 }
 
+std::string foldName(std::string name) {
+  for (char& ch : name)
+    if (ch >= 'A' && ch <= 'Z') ch = static_cast<char>(ch - 'A' + 'a');
+  return name;
+}
+
 }  // namespace jet

@@ -22,6 +22,8 @@ std::string nameOf(Version v, ByteView stored);
 
 // Object and column names compare as Jet compares them: ASCII case ignored.
 bool sameName(const std::string& a, const std::string& b);
+// A name as sameName compares it: ASCII letters in lower case.
+std::string foldName(std::string name);
 
 // UTF-8 to Windows-1252 (false when a character has no byte there).
 bool utf8ToCodePage(const std::string& utf8, std::string& out);

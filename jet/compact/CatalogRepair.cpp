@@ -1,0 +1,218 @@
+#include "jet/compact/CatalogRepair.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <set>
+
+#include "jet/db/Catalog.h"
+#include "jet/db/Database.h"
+#include "jet/db/PageCensus.h"
+#include "jet/format/DataPageBuilder.h"
+#include "jet/format/Header.h"
+#include "jet/format/RowBuilder.h"
+#include "jet/util/Text.h"
+
+namespace jet::compact {
+namespace {
+
+// Days since 1899-12-30, as Jet keeps dates.
+double oleNow() {
+  using namespace std::chrono;
+  return duration<double>(system_clock::now().time_since_epoch()).count() / 86400.0 + 25569.0;
+}
+
+std::vector<uint8_t> little(uint64_t v, size_t n) {
+  std::vector<uint8_t> b(n);
+  for (size_t i = 0; i < n; ++i) b[i] = static_cast<uint8_t>(v >> (8 * i));
+  return b;
+}
+
+bool sameColumns(const TableDef& a, const TableDef& b) {
+  const std::vector<const Column*> x = a.columnsInOrder(), y = b.columnsInOrder();
+  if (x.size() != y.size()) return false;
+  for (size_t i = 0; i < x.size(); ++i)
+    if (!sameName(x[i]->name, y[i]->name) || x[i]->type != y[i]->type ||
+        x[i]->length != y[i]->length)
+      return false;
+  return true;
+}
+
+// Jet's own tables, known by their columns wherever their names are lost.
+struct SystemTable {
+  const char* name;
+  std::vector<std::string> columns;  // in any order and case
+};
+const SystemTable kSystemTables[] = {
+    {"MSysACEs", {"ACM", "FInheritable", "ObjectId", "SID"}},
+    {"MSysQueries",
+     {"Action", "Attribute", "Expression", "Flag", "LvExtra", "Name1", "Name2", "ObjectId",
+      "Order"}},
+    {"MSysRelationships",
+     {"ccolumn", "grbit", "icolumn", "szColumn", "szObject", "szReferencedColumn",
+      "szReferencedObject", "szRelationship"}},
+};
+
+const char* systemTableOf(const TableDef& def) {
+  if (def.tableType != 'S') return nullptr;  // a user table may have the same columns
+  std::set<std::string> have;
+  for (const Column& c : def.columns) have.insert(foldName(c.name));
+  for (const SystemTable& t : kSystemTables) {
+    std::set<std::string> want;
+    for (const std::string& c : t.columns) want.insert(foldName(c));
+    if (want == have) return t.name;
+  }
+  return nullptr;
+}
+
+// The template's one table with these columns, if exactly one has them.
+std::string nameByColumns(const Database& templ, const TableDef& def) {
+  std::string found;
+  for (const CatalogEntry* t : templ.catalog().tables(true)) {
+    try {
+      if (!sameColumns(templ.tableDef(t->tdefPage()), def)) continue;
+    } catch (const Corrupt&) {
+      continue;
+    }
+    if (!found.empty()) return "";  // two candidates: no name is sure
+    found = t->name;
+  }
+  return found;
+}
+
+// The Id of the "Tables" container, which every table names as its parent.
+int32_t tablesContainer(const Database& src, const Database* templ) {
+  for (const Database* db : {&src, templ}) {
+    if (!db) continue;
+    for (const CatalogEntry& e : db->catalog().entries)
+      if (e.type == object_type::kContainer && sameName(e.name, "Tables")) return e.id;
+    for (const CatalogEntry* t : db->catalog().tables(false)) return t->parentId;
+  }
+  return 0x0F000001;  // what Access gives it
+}
+
+std::vector<uint8_t> nameBytes(bool jet4, const std::string& name) {
+  std::string out;
+  if (jet4 ? !utf8ToUcs2(name, out) : !utf8ToCodePage(name, out)) out.clear();
+  return std::vector<uint8_t>(out.begin(), out.end());
+}
+
+// A catalog row naming the table at tdef: Id, parent, name, Type, flags and
+// dates; the rest null.
+std::vector<uint8_t> catalogRow(const Database& src, const std::string& name, uint32_t tdef,
+                                int32_t parent, uint32_t flags) {
+  const TableDef& def = src.tableDef(2);
+  const double now = oleNow();
+  uint64_t date = 0;
+  std::memcpy(&date, &now, 8);
+  std::vector<FieldValue> values(def.columns.size());
+  for (size_t k = 0; k < def.columns.size(); ++k) {
+    const Column& c = def.columns[k];
+    const auto set = [&](uint8_t type, std::vector<uint8_t> bytes) {
+      if (c.type == type) values[k] = {false, false, std::move(bytes)};
+    };
+    if (sameName(c.name, "Id")) set(column_type::kLong, little(tdef, 4));
+    if (sameName(c.name, "ParentId"))
+      set(column_type::kLong, little(static_cast<uint32_t>(parent), 4));
+    if (sameName(c.name, "Name")) set(c.type, nameBytes(src.jet4(), name));
+    if (sameName(c.name, "Type")) set(column_type::kInteger, little(object_type::kTable, 2));
+    if (sameName(c.name, "Flags")) set(column_type::kLong, little(flags, 4));
+    if (sameName(c.name, "DateCreate") || sameName(c.name, "DateUpdate"))
+      set(column_type::kDateTime, little(date, 8));
+  }
+  return buildRow(def, src.jet4(), values);
+}
+
+}  // namespace
+
+CatalogRepair repairCatalog(const Database& src, const Database* templ) {
+  CatalogRepair out;
+  const PageCensus census = PageCensus::take(src);
+  std::vector<uint32_t> reached;
+  std::set<std::string> names;
+  for (const CatalogEntry* t : src.catalog().tables(true)) {
+    reached.push_back(t->tdefPage());
+    names.insert(foldName(t->name));
+  }
+  DataPageBuilder page(src.format(), 2);
+  const int32_t parent = tablesContainer(src, templ);
+  // The catalog's own row: without it, Ids naming page 2 name no object.
+  if (std::find(reached.begin(), reached.end(), 2u) == reached.end()) {
+    const std::vector<uint8_t> row = catalogRow(src, "MSysObjects", 2, parent, kSystemFlags);
+    page.add(row.data(), row.size());
+    names.insert(foldName("MSysObjects"));
+  }
+  for (const OrphanTable& o : orphanTables(src, census, reached)) {
+    std::string name, named = "none";
+    bool live = false;
+    for (const CatalogSlot& s :
+         catalogSlotsFor(src, census.dataPagesOf(2), static_cast<int32_t>(o.tdef))) {
+      live = live || !s.deleted;
+      if (s.deleted && name.empty()) name = s.entry.name, named = "catalog";
+    }
+    if (live) continue;  // a catalog row of another Type: compaction makes it a table again
+    try {
+      const TableDef& def = src.tableDef(o.tdef);
+      if (name.empty() && templ) {
+        name = nameByColumns(*templ, def);
+        if (!name.empty()) named = "template";
+      }
+      if (name.empty() && systemTableOf(def)) name = systemTableOf(def), named = "columns";
+    } catch (const Corrupt&) {
+      continue;  // no definition: its rows stay lost
+    }
+    if (name.empty() || names.count(foldName(name)))
+      name = "Recovered_" + std::to_string(o.tdef), named = "none";
+    const bool system = name.size() >= 4 && sameName(name.substr(0, 4), "MSys");
+    const std::vector<uint8_t> row =
+        catalogRow(src, name, o.tdef, parent, system ? kSystemFlags : 0);
+    if (!page.fits(row.size())) break;
+    page.add(row.data(), row.size());
+    names.insert(foldName(name));
+    out.tables.push_back({name, o.tdef, named});
+  }
+  if (page.empty()) return out;
+  out.page = page.page();
+  if (src.header().dbKey)
+    codePage(src.header().dbKey, src.pageCount(), out.page.data(), out.page.size());
+  return out;
+}
+
+namespace {
+
+class PageAppended : public ReadFile {
+ public:
+  PageAppended(std::shared_ptr<ReadFile> source, std::vector<uint8_t> page)
+      : source_(std::move(source)), page_(std::move(page)), end_(source_->state().size) {}
+
+  size_t readAt(uint64_t offset, uint8_t* data, size_t size) override {
+    size_t n = 0;
+    if (offset < end_) {
+      const size_t want = static_cast<size_t>(std::min<uint64_t>(size, end_ - offset));
+      n = source_->readAt(offset, data, want);
+      if (n < want) return n;  // the file ended early: say so, as it does
+    }
+    for (; n < size && offset + n < end_ + page_.size(); ++n) data[n] = page_[offset + n - end_];
+    return n;
+  }
+  FileState state() override {
+    FileState s = source_->state();
+    s.size += page_.size();
+    return s;
+  }
+  const std::string& name() const override { return source_->name(); }
+
+ private:
+  std::shared_ptr<ReadFile> source_;
+  std::vector<uint8_t> page_;
+  uint64_t end_;
+};
+
+}  // namespace
+
+std::shared_ptr<ReadFile> withPageAppended(std::shared_ptr<ReadFile> source,
+                                           std::vector<uint8_t> page) {
+  return std::make_shared<PageAppended>(std::move(source), std::move(page));
+}
+
+}  // namespace jet::compact
