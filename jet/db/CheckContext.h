@@ -125,7 +125,9 @@ void checkTable(CheckContext& c, const CatalogEntry& table);
 bool checkIndex(CheckContext& c, const std::string& table, const TableDef& def,
                 const RealIndex& index, const RowMap& live, bool rowsShort);
 // Pages no table's own structures account for: table definitions the
-// catalog does not reach, data pages their table's map does not list.
-void checkCensus(CheckContext& c);
+// catalog does not reach, data pages their table's map does not list; and
+// catalog rows that hide their table.
+struct Catalog;
+void checkCensus(CheckContext& c, const Catalog& catalog);
 
 }  // namespace jet
