@@ -2,8 +2,9 @@
 
 // Table definitions placed afresh, packed from the front: a table's Id is
 // its TDEF page, so every place that holds one is rewritten through a map
-// (old Id to new, the high byte kept). A database that holds a reference
-// not known here keeps every TDEF at its page instead, and says why.
+// (old Id to new, the high byte kept); an Id naming no object is kept, and
+// no moved table takes it. A database that holds a reference not known here
+// keeps every TDEF at its page instead, and says why.
 
 #include <cstdint>
 #include <map>

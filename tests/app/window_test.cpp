@@ -95,6 +95,22 @@ TEST_F(Window, DeclineBothQuestionsThenRunAgainAndAcceptBoth) {
   EXPECT_EQ(startup.ends, 1);
 }
 
+// A table made late kept the copy near the source's size: Optimize packs the
+// table definitions, so the copy is its live data with hardly a page free.
+TEST_F(Window, OptimizePacksATableDefinitionMadeLate) {
+  const QString late = QString(LW_SOURCE_DIR) + "/../shared/fixtures/jackcess-V2000-testV2000.mdb";
+  if (!QFile::exists(late)) GTEST_SKIP() << "shared fixtures not present";
+  ASSERT_TRUE(apptest::copyWritable(late, database()));
+  optimize();
+  ASSERT_TRUE(Module2::bCompacted) << texts().join("; ").toStdString();
+  const jet::DatabaseInfo source = jet::describe(late.toStdString(), apptest::kPassword);
+  const jet::DatabaseInfo copy = jet::describe(repaired().toStdString(), apptest::kPassword);
+  EXPECT_LE(copy.freePages, 4u);
+  EXPECT_LT(copy.pageCount, source.pageCount / 10);
+  EXPECT_TRUE(
+      jet::check(repaired().toStdString(), apptest::kPassword, jet::CheckOptions{true}).clean());
+}
+
 // Torn pages as Optimize meets them: a user table's data page is damage it
 // will not mend, named in the error box with the database untouched and the
 // salvage command pointed to, the window back where a run can start; an index
