@@ -191,7 +191,7 @@ bool checkIndex(CheckContext& c, const std::string& table, const TableDef& def,
     walkIndex(c.db.pages(), index.rootPage, def.firstPage, check);
   } catch (const Corrupt& e) {
     c.r.error(table, index.rootPage,
-              label + " is damaged (" + e.description() + ")." + advice::kRestore);
+              label + " is damaged (" + e.description() + ")." + advice::kCompact);
     return false;
   }
   check.finish(map);

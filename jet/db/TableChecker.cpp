@@ -109,7 +109,7 @@ class TableCheck {
     } catch (const Corrupt& e) {
       c_.r.error(name_, where.page,
                  "The page list of " + what + " cannot be read (" + e.description() + ")." +
-                     (where == def_.ownedMap ? advice::kSalvage : advice::kRestore));
+                     (where == def_.ownedMap ? advice::kSalvage : advice::kCompact));
       return std::nullopt;
     }
   }
