@@ -3,6 +3,7 @@
 // The engine's public interface: what the program and jetdb call.
 // Everything else under jet/ is the engine's own business.
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -123,6 +124,9 @@ struct CompactOptions {
   // opened with the same password; the header and table definitions that
   // cannot be read are taken from it, never rows.
   std::string templatePath;
+  // Bytes of index entries a sort holds in memory before it spills runs to
+  // a temporary file beside the output; 0 for the default (24 MB).
+  size_t sortMemory = 0;
 };
 
 // Called now and then (several times a second) with the fraction done

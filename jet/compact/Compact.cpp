@@ -223,7 +223,8 @@ CompactResult compactWith(FileSystem& fs, const std::string& src, const std::str
   WriteOutcome outcome;
   try {
     // Runs of a sort go to unnamed files beside the output, gone with them.
-    const SortSpace sort{kSortMemory, [&fs, &dst] { return fs.createOutput(dst + ".sort"); }};
+    const SortSpace sort{options.sortMemory ? options.sortMemory : kSortMemory,
+                         [&fs, &dst] { return fs.createOutput(dst + ".sort"); }};
     const Pacer::Part part(pacer);
     outcome = writeCompacted(*source, *out, options, pacer, sort, templ.get());
     fromTemplate.insert(fromTemplate.end(), outcome.result.fromTemplate.begin(),
