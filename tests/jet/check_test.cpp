@@ -333,15 +333,24 @@ void deleteCatalogRow(const Places& at, jettest::Surgery& s, const std::string& 
   p[slot + 1] |= 0x80;
   s.setPage(e.headerPage, p);
 }
-void flagAsSystem(const Places& at, jettest::Surgery& s, const std::string& table) {
+// Where a field of the table's catalog row is, and its width.
+std::pair<size_t, size_t> catalogField(const Places& at, const std::string& table,
+                                       const std::string& column) {
   const jet::CatalogEntry& e = entryOf(at, table);
   const jet::RowSlot row = jet::readRow(at.db->pages(), jet::RowPtr{e.headerPage, e.headerRow});
   const jet::TableDef& cat = at.def("MSysObjects");
-  const jet::Field f =
-      jet::RowFields(cat, at.db->jet4(), row.bytes).field(*cat.findColumn("Flags"));
-  ASSERT_EQ(f.bytes.size(), 4u);
-  poke32(s, e.headerPage, static_cast<size_t>(f.bytes.data() - row.page.bytes().data()),
-         0x80000000u);
+  const jet::Field f = jet::RowFields(cat, at.db->jet4(), row.bytes).field(*cat.findColumn(column));
+  return {static_cast<size_t>(f.bytes.data() - row.page.bytes().data()), f.bytes.size()};
+}
+void flagAsSystem(const Places& at, jettest::Surgery& s, const std::string& table) {
+  const auto [offset, width] = catalogField(at, table, "Flags");
+  ASSERT_EQ(width, 4u);
+  poke32(s, entryOf(at, table).headerPage, offset, 0x80000000u);
+}
+void makeQuery(const Places& at, jettest::Surgery& s, const std::string& table) {
+  const auto [offset, width] = catalogField(at, table, "Type");
+  ASSERT_EQ(width, 2u);
+  poke16(s, entryOf(at, table).headerPage, offset, jet::object_type::kQuery);
 }
 // A Long column made Yes/No: the definition no longer describes the rows.
 void longToYesNo(const Places& at, jettest::Surgery& s, const std::string& table) {
@@ -408,6 +417,8 @@ const Verdict kVerdicts[] = {
     {"a catalog row marked deleted", "", "Customers", "marked deleted", Severity::Error,
      Advice::Salvage,
      [](const Places& at, jettest::Surgery& s) { deleteCatalogRow(at, s, "Customers"); }},
+    {"a catalog row's Type made a query's", kJ3, "Table1", "has Type 5", Severity::Error,
+     Advice::Salvage, [](const Places& at, jettest::Surgery& s) { makeQuery(at, s, "Table1"); }},
     {"a user table flagged as a system object", "", "Customers", "flags it as a system object",
      Severity::Error, Advice::Salvage,
      [](const Places& at, jettest::Surgery& s) { flagAsSystem(at, s, "Customers"); }},
