@@ -37,6 +37,26 @@ const TypeWidth* widthOf(uint8_t type) {
   return nullptr;
 }
 
+// Where a row's fixed columns end and its variable-length data begins: in
+// a row the definition describes, the one never reaches the other.
+struct RowSpans {
+  void add(const Column& col, const Field& f) {
+    if (f.null || col.type == column_type::kBoolean) return;
+    const uint8_t* begin = f.bytes.data();
+    if (!col.fixed()) {
+      varStart = varStart ? std::min(varStart, begin) : begin;
+    } else if (!fixedEnd || begin + f.bytes.size() > fixedEnd) {
+      fixedEnd = begin + f.bytes.size();
+      widest = &col;
+    }
+  }
+  bool overlap() const { return varStart && fixedEnd && fixedEnd > varStart; }
+
+  const uint8_t* varStart = nullptr;
+  const uint8_t* fixedEnd = nullptr;
+  const Column* widest = nullptr;  // the fixed column that ends last
+};
+
 class TableCheck {
  public:
   TableCheck(CheckContext& c, const std::string& name, const TableDef& def)
@@ -230,8 +250,10 @@ class TableCheck {
     const RowFields fields(def_, c_.db.jet4(), row);
     if (fields.storedColumns() > def_.maxCols)
       throwCorrupt("the row stores more columns than the table has");
+    RowSpans spans;
     for (const Column& col : def_.columns) {
       const Field f = fields.field(col);
+      spans.add(col, f);
       if (col.longValue()) {
         if (!f.null && !f.bytes.empty()) checkLongValue(header, col, f.bytes);
         continue;
@@ -240,6 +262,14 @@ class TableCheck {
       decodeValue(c_.db, col, f, value_);
       if (&col == autoColumn_ && value_.kind == Value::Kind::Integer)
         autoMax_ = std::max(autoMax_, value_.integer);
+    }
+    if (spans.overlap() && !overlapSeen_) {
+      overlapSeen_ = true;
+      c_.r.error(name_, header.page,
+                 "Row " + std::to_string(header.row) + ": column '" + spans.widest->name +
+                     "' runs into the row's variable-length data: the table definition does not "
+                     "describe its rows." +
+                     advice::kRestore);
     }
   }
 
@@ -309,6 +339,7 @@ class TableCheck {
   std::vector<uint32_t> live_;                      // header slots of the rows read
   std::vector<std::pair<uint32_t, bool>> foreign_;  // listed, not its data page: another's?
   std::unordered_set<uint32_t> overflowTargets_;
+  bool overlapSeen_ = false;
   std::map<uint16_t, std::vector<uint32_t>> lvPages_;  // each memo/OLE column's pages
   Value value_;
 };

@@ -364,6 +364,19 @@ void longToYesNo(const Places& at, jettest::Surgery& s, const std::string& table
     }
   FAIL() << "no Long column in " << table;
 }
+// The fixed column that ends last moved on by its own width, into the
+// variable-length data that follows.
+void pushLastFixedColumn(const Places& at, jettest::Surgery& s, const std::string& table) {
+  const jet::TableDef& d = at.def(table);
+  const jet::Column* last = nullptr;
+  for (const jet::Column& c : d.columns)
+    if (c.fixed() && c.type != jet::column_type::kBoolean &&
+        (!last || c.fixedOffset > last->fixedOffset))
+      last = &c;
+  ASSERT_NE(last, nullptr);
+  poke16(s, d.firstPage, last->descriptorOffset + at.db->format().colFixedOffset,
+         static_cast<uint16_t>(last->fixedOffset + last->length));
+}
 // Drops pg from the table's inline usage map.
 void unlist(const Places& at, jettest::Surgery& s, const std::string& table, uint32_t pg) {
   const jet::RowSlot map = jet::readSlot(at.db->pages(), at.def(table).ownedMap);
@@ -440,6 +453,12 @@ const Verdict kVerdicts[] = {
     {"a Long column made Yes/No", "jackcess-V2000-delColTestV2000.mdb", "Table1",
      "does not describe its rows", Severity::Error, Advice::Restore,
      [](const Places& at, jettest::Surgery& s) { longToYesNo(at, s, "Table1"); }},
+    {"a fixed column moved into variable data", "jackcess-V2000-delColTestV2000.mdb", "Table1",
+     "runs into the row's variable-length data", Severity::Error, Advice::Restore,
+     [](const Places& at, jettest::Surgery& s) { pushLastFixedColumn(at, s, "Table1"); }},
+    {"a fixed column moved into variable data", kJ3, "Table1",
+     "runs into the row's variable-length data", Severity::Error, Advice::Restore,
+     [](const Places& at, jettest::Surgery& s) { pushLastFixedColumn(at, s, "Table1"); }},
     {"a Long column made Yes/No", "", "Customers", "does not describe its rows", Severity::Error,
      Advice::Restore,
      [](const Places& at, jettest::Surgery& s) { longToYesNo(at, s, "Customers"); }},
