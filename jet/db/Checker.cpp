@@ -81,11 +81,24 @@ void checkHeader(CheckContext& c) {
   const Header& h = c.db.header();
   if (c.db.jet4() && !(h.creationDate > 0 && h.creationDate < 2958466))
     c.r.info("", 0, "The creation date in the header is not a plausible date.");
+}
+
+// A torn last page is as bad as what reads it found: nothing reads it, and
+// compaction leaves it out; else the worst advice of the findings it caused.
+void checkTornPage(CheckContext& c) {
   const uint32_t torn = c.db.pages().tornPage();
-  if (torn != UINT32_MAX)
-    c.r.error("", torn,
-              "The file ends inside " + pageText(torn) +
-                  ": a write was cut short, and what that page held is lost." + advice::kSalvage);
+  if (torn == UINT32_MAX) return;
+  const std::string cause = pageText(torn) + " is cut short";
+  const char* advice = advice::kCompact;
+  for (const Finding& f : c.report.findings) {
+    if (f.message.find(cause) == std::string::npos) continue;
+    if (f.message.find(advice::kRestore) != std::string::npos) advice = advice::kRestore;
+    if (f.message.find(advice::kSalvage) != std::string::npos && advice != advice::kRestore)
+      advice = advice::kSalvage;
+  }
+  c.r.error("", torn,
+            "The file ends inside " + pageText(torn) +
+                ": a write was cut short, and what that page held is lost." + advice);
 }
 
 void checkGlobalMap(CheckContext& c) {
@@ -180,6 +193,7 @@ void checkDatabase(const Database& db, CheckReport& report, const std::atomic<bo
     checkCensus(c, *catalog);
     checkGlobalMap(c);
   }
+  checkTornPage(c);
   c.r.finish();
 }
 

@@ -4,8 +4,9 @@
 // what it finds instead of stopping at the first problem. A finding is an
 // error only where a reader or a writer of the file would go wrong; what is
 // merely stale (counts, bounds, free-space lists) is information. Every
-// finding ends with advice that works: compaction mends what it names, and
-// damage compaction refuses is never sent there.
+// finding ends with advice that works: compaction mends what it names,
+// damage it refuses that salvage gets past is sent to salvage, and what
+// neither brings back to a backup.
 
 #include <atomic>
 

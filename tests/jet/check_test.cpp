@@ -424,6 +424,12 @@ const Verdict kVerdicts[] = {
      [](const Places&, jettest::Surgery& s) { s.bytes.resize(s.bytes.size() - s.pageSize / 2); }},
     {"a file cut inside a memo page", kJ4, "", "ends inside page", Severity::Error, Advice::Salvage,
      [](const Places&, jettest::Surgery& s) { s.bytes.resize(s.bytes.size() - 1); }},
+    {"a file cut inside an index page", "jackcess-V1997-compIndexTestV1997.mdb", "",
+     "ends inside page", Severity::Error, Advice::Compact,
+     [](const Places&, jettest::Surgery& s) { s.bytes.resize(s.bytes.size() - 10); }},
+    {"a file cut inside a page nothing uses", "", "", "ends inside page", Severity::Error,
+     Advice::Compact,
+     [](const Places&, jettest::Surgery& s) { s.bytes.resize(s.bytes.size() - 10); }},
     {"a catalog row marked deleted", kJ3, "Table1", "marked deleted", Severity::Error,
      Advice::Salvage,
      [](const Places& at, jettest::Surgery& s) { deleteCatalogRow(at, s, "Table1"); }},
@@ -535,7 +541,8 @@ Advice adviceOf(const jet::CheckReport& r) {
   return worst;
 }
 
-// Random pages zeroed or bytes changed: whatever the check advises works. A
+// Random pages zeroed, bytes changed, the file cut: whatever the check
+// advises works. A
 // database it calls clean or sends to compaction compacts; one it sends to
 // salvage is refused by compaction and salvaged.
 TEST(Check, AdviceUnderRandomDamageWorks) {
@@ -554,6 +561,7 @@ TEST(Check, AdviceUnderRandomDamageWorks) {
         else
           bytes[page + rng() % ps] = static_cast<uint8_t>(rng());
       }
+      if (rng() % 4 == 0) bytes.resize(bytes.size() - 1 - rng() % (ps - 1));
       jettest::writeFile(tmp.file("r.mdb"), bytes);
       jet::CheckReport r;
       if (jettest::errorOf([&] { r = jet::check(tmp.file("r.mdb"), "", jet::CheckOptions{true}); }))
