@@ -23,6 +23,7 @@
 #include "jet/db/Checker.h"
 #include "jet/db/Database.h"
 #include "jet/db/LockFile.h"
+#include "jet/db/PageCensus.h"
 
 namespace jet::compact {
 namespace {
@@ -163,10 +164,28 @@ std::unique_ptr<Database> openSource(FileSystem& fs, const std::string& src,
 
 // Salvage: the source with catalog rows for tables the catalog lost, laid on
 // a page after its last; the source itself when none is needed.
+// Salvage: the template's definition of the catalog where the source's own
+// cannot be read; the catalog's rows are found by their pages' owner.
+void catalogDefinitionFrom(const Database& source, const Database* templ,
+                           std::vector<std::string>& fromTemplate) {
+  try {
+    source.tableDef(2);
+    return;
+  } catch (const Corrupt& e) {
+    if (!templ || templ->format().version != source.format().version) return;
+    TableDef def = templ->tableDef(2);
+    def.ownedMap = def.freeMap = RowPtr{};
+    source.supplyTableDef(2, std::move(def), PageCensus::take(source).dataPagesOf(2));
+    fromTemplate.push_back("the definition of the catalog (page 2: " + e.description() + ")");
+  }
+}
+
 std::unique_ptr<Database> withLostTablesNamed(std::unique_ptr<Database> source,
                                               const std::shared_ptr<ReadFile>& file,
                                               const Credentials& credentials, const Database* templ,
-                                              std::vector<RecoveredTable>& named) {
+                                              std::vector<RecoveredTable>& named,
+                                              std::vector<std::string>& fromTemplate) {
+  catalogDefinitionFrom(*source, templ, fromTemplate);
   CatalogRepair repair;
   try {
     repair = repairCatalog(*source, templ);
@@ -178,6 +197,8 @@ std::unique_ptr<Database> withLostTablesNamed(std::unique_ptr<Database> source,
   std::unique_ptr<Database> db =
       Database::open(withPageAppended(file, std::move(repair.page)), credentials.password);
   db->addCatalogPage(db->pageCount() - 1);
+  if (const std::vector<uint32_t>* pages = source->suppliedPages(2))
+    db->supplyTableDef(2, source->tableDef(2), *pages);
   return db;
 }
 
@@ -214,8 +235,8 @@ CompactResult compactWith(FileSystem& fs, const std::string& src, const std::str
       openSource(fs, src, credentials, templ.get(), fromTemplate, file);
   std::vector<RecoveredTable> recoveredTables;
   if (options.salvage)
-    source =
-        withLostTablesNamed(std::move(source), file, credentials, templ.get(), recoveredTables);
+    source = withLostTablesNamed(std::move(source), file, credentials, templ.get(), recoveredTables,
+                                 fromTemplate);
   Pacer pacer(progress);
   const std::shared_ptr<OutputFile> out = fs.createOutput(dst);
   out->setMode(before.mode);

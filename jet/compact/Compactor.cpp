@@ -224,7 +224,7 @@ class Compactor {
       templateMisses_.push_back(why);
       return false;
     }
-    src_.supplyTableDef(t.tdef, std::move(*def));
+    src_.supplyTableDef(t.tdef, std::move(*def), census_.dataPagesOf(t.tdef));
     fromTemplate_.push_back("the definition of table '" + t.name + "' (page " +
                             std::to_string(t.tdef) + ": " + damage + ")");
     return true;

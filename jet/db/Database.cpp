@@ -47,9 +47,15 @@ const TableDef& Database::tableDef(uint32_t tdefPage) const {
   return *it->second;
 }
 
-void Database::supplyTableDef(uint32_t tdefPage, TableDef def) const {
+void Database::supplyTableDef(uint32_t tdefPage, TableDef def, std::vector<uint32_t> pages) const {
   def.firstPage = tdefPage;
   tableDefs_[tdefPage] = std::make_unique<TableDef>(std::move(def));
+  suppliedPages_[tdefPage] = std::move(pages);
+}
+
+const std::vector<uint32_t>* Database::suppliedPages(uint32_t tdefPage) const {
+  const auto it = suppliedPages_.find(tdefPage);
+  return it == suppliedPages_.end() ? nullptr : &it->second;
 }
 
 }  // namespace jet

@@ -56,8 +56,11 @@ class Database {
   const std::vector<uint32_t>& extraCatalogPages() const { return extraCatalogPages_; }
 
   // Salvage: the definition of the table at tdefPage, taken from elsewhere
-  // (an older copy of the database) where the file's own cannot be read.
-  void supplyTableDef(uint32_t tdefPage, TableDef def) const;
+  // (an older copy of the database) where the file's own cannot be read,
+  // with the data pages found to name the table: its map is not known.
+  void supplyTableDef(uint32_t tdefPage, TableDef def, std::vector<uint32_t> pages) const;
+  // The data pages given with a supplied definition, or null.
+  const std::vector<uint32_t>* suppliedPages(uint32_t tdefPage) const;
 
   // Throws Error 3049 when the file is no longer as it was opened (another
   // program wrote to it meanwhile), so what was read may be inconsistent.
@@ -72,6 +75,7 @@ class Database {
   mutable std::unique_ptr<Catalog> catalog_;
   mutable std::map<uint32_t, std::unique_ptr<TableDef>> tableDefs_;
   mutable std::vector<uint32_t> extraCatalogPages_;
+  mutable std::map<uint32_t, std::vector<uint32_t>> suppliedPages_;
 };
 
 }  // namespace jet

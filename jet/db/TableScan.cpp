@@ -15,7 +15,8 @@ bool tableDataPage(const Page& p, const TableDef& def) {
 
 // The pages a table's map lists, and for the catalog those salvage added.
 std::vector<uint32_t> tablePages(const Database& db, const TableDef& def) {
-  std::vector<uint32_t> pages = readUsageMap(db.pages(), def.ownedMap).pages;
+  const std::vector<uint32_t>* supplied = db.suppliedPages(def.firstPage);
+  std::vector<uint32_t> pages = supplied ? *supplied : readUsageMap(db.pages(), def.ownedMap).pages;
   if (def.firstPage == 2)
     pages.insert(pages.end(), db.extraCatalogPages().begin(), db.extraCatalogPages().end());
   return pages;

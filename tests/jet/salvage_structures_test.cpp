@@ -54,6 +54,12 @@ const Harm kHarms[] = {
        return std::string();
      },
      false, false},
+    {"the catalog's definition zeroed",
+     [](Surgery& s, const jet::Database&) {
+       s.setPage(2, std::vector<uint8_t>(s.pageSize, 0));
+       return std::string();
+     },
+     true, true},
     {"the header zeroed",
      [](Surgery& s, const jet::Database&) {
        std::fill(s.bytes.begin(), s.bytes.begin() + s.pageSize, 0);
