@@ -1,25 +1,49 @@
 #include "jet/compact/LongValueWriter.h"
 
+#include <algorithm>
+
 #include "jet/format/LongValue.h"
 
 namespace jet::compact {
 
+namespace {
+
+// Pages kept open per column: enough to take the small values and last
+// pieces that follow large ones, few enough to cost little memory.
+constexpr size_t kOpenPages = 8;
+
+void insertSorted(std::vector<uint32_t>& pages, uint32_t pg) {
+  pages.insert(std::upper_bound(pages.begin(), pages.end(), pg), pg);
+}
+
+}  // namespace
+
 LongValueWriter::LongValueWriter(PageAllocator& alloc, PageSink& sink)
-    : alloc_(alloc), sink_(sink), page_(sink.format(), kLvalOwner) {}
+    : alloc_(alloc), sink_(sink) {}
 
 RowPtr LongValueWriter::add(const std::vector<uint8_t>& row) {
-  if (!page_.fits(row.size())) flush();
-  if (page_.empty()) pg_ = alloc_.allocate();
-  return RowPtr{pg_, page_.add(row.data(), row.size())};
+  auto it = std::find_if(open_.begin(), open_.end(),
+                         [&](const Open& o) { return o.page.fits(row.size()); });
+  if (it == open_.end()) {
+    if (open_.size() == kOpenPages)
+      close(std::min_element(open_.begin(), open_.end(), [](const Open& a, const Open& b) {
+        return a.page.freeSpace() < b.page.freeSpace();
+      }));
+    it = open_.insert(open_.end(),
+                      Open{alloc_.allocate(), DataPageBuilder(sink_.format(), kLvalOwner)});
+  }
+  return RowPtr{it->pg, it->page.add(row.data(), row.size())};
+}
+
+void LongValueWriter::close(std::list<Open>::iterator it) {
+  if (it->page.freeSpace() >= sink_.format().pageSize / 8) insertSorted(freePages_, it->pg);
+  sink_.write(it->pg, it->page.page());
+  insertSorted(pages_, it->pg);
+  open_.erase(it);
 }
 
 void LongValueWriter::flush() {
-  if (page_.empty()) return;
-  if (page_.freeSpace() >= sink_.format().pageSize / 8) freePages_.push_back(pg_);
-  sink_.write(pg_, page_.page());
-  // Pages are allocated in increasing order, so the list stays sorted.
-  pages_.push_back(pg_);
-  page_.reset();
+  while (!open_.empty()) close(open_.begin());
 }
 
 RowPtr LongValueWriter::write(const std::vector<uint8_t>& data, const std::vector<uint32_t>& pieces,

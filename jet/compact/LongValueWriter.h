@@ -2,9 +2,11 @@
 
 // The memo/OLE data of one column in the output: rows packed onto fresh LVAL
 // pages, single rows as they were, chains written last piece first so each
-// piece knows where its successor went.
+// piece knows where its successor went. A few pages stay open, each row going
+// to the first with room, so small values fill what a large one left.
 
 #include <cstdint>
+#include <list>
 #include <vector>
 
 #include "jet/format/DataPageBuilder.h"
@@ -25,13 +27,17 @@ class LongValueWriter {
   const std::vector<uint32_t>& pagesWithRoom() const { return freePages_; }
 
  private:
+  struct Open {
+    uint32_t pg;
+    DataPageBuilder page;
+  };
   RowPtr add(const std::vector<uint8_t>& row);
+  void close(std::list<Open>::iterator it);
 
   PageAllocator& alloc_;
   PageSink& sink_;
-  DataPageBuilder page_;
-  uint32_t pg_ = 0;
-  std::vector<uint32_t> pages_, freePages_;  // in the order written, ascending
+  std::list<Open> open_;                     // ascending
+  std::vector<uint32_t> pages_, freePages_;  // ascending
   std::vector<uint8_t> row_;
 };
 
