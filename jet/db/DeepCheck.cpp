@@ -127,14 +127,36 @@ bool makeEntries(CheckContext& c, const TableDef& def, RowKeys& maker, KeyedEntr
   return true;
 }
 
-// Where the index and its rows part, by the slow comparison.
+// Two rows whose keys a unique index cannot both hold, as the check of a
+// compacted copy finds them (one column, a key that is not null).
+std::optional<std::string> duplicateKey(const RealIndex& index, const KeyedEntries& made,
+                                        const std::vector<uint32_t>& headers) {
+  if (!(index.flags & index_flag::kUnique) || index.columns.size() != 1) return std::nullopt;
+  for (size_t k = 1; k < made.entries.size(); ++k) {
+    const ByteView key = made.key(made.entries[k]);
+    if (key.empty() || key.u8(0) == 0x00 || key.u8(0) == 0xFF ||
+        !(key == made.key(made.entries[k - 1])))
+      continue;
+    return "is unique, but its rows hold the same key twice (" +
+           rowText(RowPtr::fromRaw(headers[made.entries[k - 1].row])) + " and " +
+           rowText(RowPtr::fromRaw(headers[made.entries[k].row])) + ")";
+  }
+  return std::nullopt;
+}
+
+// Where the index and its rows part, by the slow comparison; a duplicate
+// key first, as making the index again cannot get past it.
 std::optional<std::string> firstDifference(CheckContext& c, const TableDef& def,
-                                           const RealIndex& index) {
+                                           const RealIndex& index, bool& duplicate) {
   RowKeys maker(c.db, def, index);
   KeyedEntries made;
   std::vector<uint32_t> headers;
   if (!makeEntries(c, def, maker, made, headers)) return std::nullopt;
   made.sort();
+  if (auto twice = duplicateKey(index, made, headers)) {
+    duplicate = true;
+    return twice;
+  }
   Comparison compared(made, headers);
   walkIndex(c.db.pages(), index.rootPage, def.firstPage, compared);
   compared.finish();
@@ -153,15 +175,23 @@ void compareIndex(CheckContext& c, const std::string& table, const TableDef& def
   }
   StoredChecksums stored;
   std::optional<std::string> difference;
+  bool duplicate = false;
   try {
     walkIndex(c.db.pages(), w.index->rootPage, def.firstPage, stored);
     if (stored.ordered && stored.set == w.made) {
       c.report.indexEntriesChecked += stored.set.count;
       return;
     }
-    difference = firstDifference(c, def, *w.index);
+    difference = firstDifference(c, def, *w.index, duplicate);
   } catch (const Corrupt&) {
     return;  // the index check reports the damage
+  }
+  if (duplicate) {
+    c.r.error(table, w.index->rootPage,
+              label + " " + *difference +
+                  ". Delete one of the two rows in the program that uses the database, then "
+                  "compact it.");
+    return;
   }
   c.r.error(table, w.index->rootPage,
             label + " does not match its rows: it " +

@@ -281,7 +281,7 @@ TEST(Check, EachDamageGivesItsFinding) {
 // finding that sends them to compaction names damage it mends, one that
 // sends them to salvage damage plain compaction refuses and salvage gets
 // past. Each kind of damage on a Jet 3 and a Jet 4 file.
-enum class Advice { None, Compact, Salvage, Restore };
+enum class Advice { None, Compact, Salvage, FixRows, Restore };
 
 const char* adviceText(Advice a) {
   switch (a) {
@@ -289,6 +289,8 @@ const char* adviceText(Advice a) {
       return "Compact the database.";
     case Advice::Salvage:
       return "jetdb compact --salvage";
+    case Advice::FixRows:
+      return "Delete one of the two rows";
     case Advice::Restore:
       return "Restore the database from a backup.";
     case Advice::None:
@@ -376,6 +378,26 @@ void pushLastFixedColumn(const Places& at, jettest::Surgery& s, const std::strin
   ASSERT_NE(last, nullptr);
   poke16(s, d.firstPage, last->descriptorOffset + at.db->format().colFixedOffset,
          static_cast<uint16_t>(last->fixedOffset + last->length));
+}
+// The primary key of the table's first row given to the next row whose key
+// is as wide.
+void twoRowsOneKey(const Places& at, jettest::Surgery& s, const std::string& table) {
+  const jet::TableDef& d = at.def(table);
+  const jet::RealIndex& pk = d.realIndexes.at(d.primaryKeyIndex());
+  const jet::Column& col = *d.columnByNumber(pk.columns.at(0).column);
+  jet::TableScan scan(*at.db, d);
+  jet::RawRow first, other;
+  ASSERT_TRUE(scan.next(first));
+  const jet::ByteView key = jet::RowFields(d, at.db->jet4(), first.bytes).field(col).bytes;
+  while (scan.next(other)) {
+    const jet::ByteView to = jet::RowFields(d, at.db->jet4(), other.bytes).field(col).bytes;
+    if (to.size() != key.size()) continue;
+    std::vector<uint8_t> p = s.page(other.stored.page);
+    std::copy(key.begin(), key.end(), p.begin() + (to.data() - other.page.bytes().data()));
+    s.setPage(other.stored.page, p);
+    return;
+  }
+  FAIL() << "no two keys of one width in " << table;
 }
 // Drops pg from the table's inline usage map.
 void unlist(const Places& at, jettest::Surgery& s, const std::string& table, uint32_t pg) {
@@ -465,6 +487,9 @@ const Verdict kVerdicts[] = {
     {"a fixed column moved into variable data", kJ3, "Table1",
      "runs into the row's variable-length data", Severity::Error, Advice::Restore,
      [](const Places& at, jettest::Surgery& s) { pushLastFixedColumn(at, s, "Table1"); }},
+    {"two rows given one primary key", "", "Customers", "its rows hold the same key twice",
+     Severity::Error, Advice::FixRows,
+     [](const Places& at, jettest::Surgery& s) { twoRowsOneKey(at, s, "Customers"); }},
     {"a Long column made Yes/No", "", "Customers", "does not describe its rows", Severity::Error,
      Advice::Restore,
      [](const Places& at, jettest::Surgery& s) { longToYesNo(at, s, "Customers"); }},
@@ -536,7 +561,7 @@ TEST(Check, SalvageOfATornFileLosesOnlyTheTornPage) {
 Advice adviceOf(const jet::CheckReport& r) {
   Advice worst = Advice::None;
   for (const jet::Finding& f : r.findings)
-    for (Advice a : {Advice::Compact, Advice::Salvage, Advice::Restore})
+    for (Advice a : {Advice::Compact, Advice::Salvage, Advice::FixRows, Advice::Restore})
       if (f.message.find(adviceText(a)) != std::string::npos && a > worst) worst = a;
   return worst;
 }
