@@ -180,6 +180,8 @@ struct CompactResult {
   // salvage: each structure taken from the template, in words
   std::vector<std::string> fromTemplate;
   std::vector<RecoveredTable> recoveredTables;
+  // salvage: each structure made afresh, as no template was given, in words
+  std::vector<std::string> madeAfresh;
 };
 
 // Writes a complete, verified compacted copy of src at dst, or throws Error and

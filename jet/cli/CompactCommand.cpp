@@ -68,6 +68,12 @@ std::string lostJson(const std::vector<jet::RowsLost>& lost) {
   return s;
 }
 
+std::string stringsJson(const std::vector<std::string>& strings) {
+  std::string s;
+  for (const std::string& t : strings) s += std::string(s.empty() ? "" : ",") + jsonString(t);
+  return s;
+}
+
 std::string templateJson(const jet::CompactResult& r) {
   std::string s;
   for (const std::string& t : r.fromTemplate)
@@ -90,6 +96,7 @@ void printLost(const jet::CompactResult& r) {
         "by: %s)\n",
         t.table.c_str(), t.fromPage, t.named.c_str());
   for (const std::string& t : r.fromTemplate) std::printf("  from the template: %s\n", t.c_str());
+  for (const std::string& t : r.madeAfresh) std::printf("  made afresh: %s\n", t.c_str());
   std::printf("  lost:    %llu rows%s\n", static_cast<unsigned long long>(r.rowsLost),
               r.uncounted ? " and those of pages that could not be counted" : "");
   for (const jet::RowsLost& l : r.lost) {
@@ -153,12 +160,12 @@ int runCompact(int argc, char** argv) {
         static_cast<unsigned long long>(r.outputBytes), r.sourcePages, r.outputPages, dropped,
         r.tables, static_cast<unsigned long long>(r.rows), seconds, r.relocated ? "true" : "false",
         r.relocated ? "null" : jsonString(r.fallbackReason).c_str(), rebuiltJson(r).c_str(),
-        o.salvage
-            ? (",\"rowsLost\":" + std::to_string(r.rowsLost) + ",\"lost\":[" + lostJson(r.lost) +
-               "],\"recovered\":[" + lostJson(r.recovered) + "],\"fromTemplate\":[" +
-               templateJson(r) + "],\"recoveredTables\":[" + tablesJson(r) + "]")
-                  .c_str()
-            : "");
+        o.salvage ? (",\"rowsLost\":" + std::to_string(r.rowsLost) + ",\"lost\":[" +
+                     lostJson(r.lost) + "],\"recovered\":[" + lostJson(r.recovered) +
+                     "],\"fromTemplate\":[" + templateJson(r) + "],\"recoveredTables\":[" +
+                     tablesJson(r) + "],\"madeAfresh\":[" + stringsJson(r.madeAfresh) + "]")
+                        .c_str()
+                  : "");
   } else {
     const double ratio = r.sourceBytes ? 100.0 * r.outputBytes / r.sourceBytes : 100.0;
     std::printf("Compacted %s -> %s\n", src.c_str(), dst.c_str());

@@ -141,15 +141,39 @@ void verifyOutput(const std::shared_ptr<OutputFile>& out, const Credentials& cre
 
 // The source, through the template's header where its own cannot be read
 // (3049 damaged, 3343 not a Jet file: what a lost page 0 gives).
+// Salvage without a template: a header made afresh, where the source's own
+// is lost; otherwise why the source cannot be opened stands.
+std::unique_ptr<Database> withHeaderMadeAfresh(std::shared_ptr<ReadFile>& file,
+                                               const Credentials& credentials, bool salvage,
+                                               const Error& lost,
+                                               std::vector<std::string>& madeAfresh) {
+  if (!salvage) throw lost;
+  std::string why;
+  std::shared_ptr<ReadFile> fresh = withFreshHeader(file, credentials.password, why);
+  if (!fresh)
+    throw Error(lost.number(), lost.description() + " Salvage cannot make it afresh: " + why + ".");
+  std::unique_ptr<Database> db;
+  try {
+    db = Database::open(fresh, credentials.password);
+  } catch (const Error&) {
+    throw lost;
+  }
+  file = fresh;
+  madeAfresh.push_back("the header (page 0: " + lost.description() + ")");
+  return db;
+}
+
 std::unique_ptr<Database> openSource(FileSystem& fs, const std::string& src,
                                      const Credentials& credentials, const Database* templ,
-                                     std::vector<std::string>& fromTemplate,
+                                     bool salvage, std::vector<std::string>& fromTemplate,
+                                     std::vector<std::string>& madeAfresh,
                                      std::shared_ptr<ReadFile>& file) {
   file = fs.openRead(src);
   try {
     return Database::open(file, credentials.password);
   } catch (const Error& e) {
-    if (!templ || (e.number() != 3049 && e.number() != 3343)) throw;
+    if (e.number() != 3049 && e.number() != 3343) throw;
+    if (!templ) return withHeaderMadeAfresh(file, credentials, salvage, e, madeAfresh);
     std::unique_ptr<Database> db;
     try {
       file = withHeaderOf(file, *templ);
@@ -229,10 +253,10 @@ CompactResult compactWith(FileSystem& fs, const std::string& src, const std::str
   std::unique_ptr<Database> templ;
   if (options.salvage && !options.templatePath.empty())
     templ = Database::open(fs, options.templatePath, credentials.password);
-  std::vector<std::string> fromTemplate;
+  std::vector<std::string> fromTemplate, madeAfresh;
   std::shared_ptr<ReadFile> file;
-  std::unique_ptr<Database> source =
-      openSource(fs, src, credentials, templ.get(), fromTemplate, file);
+  std::unique_ptr<Database> source = openSource(fs, src, credentials, templ.get(), options.salvage,
+                                                fromTemplate, madeAfresh, file);
   std::vector<RecoveredTable> recoveredTables;
   if (options.salvage)
     source = withLostTablesNamed(std::move(source), file, credentials, templ.get(), recoveredTables,
@@ -251,6 +275,7 @@ CompactResult compactWith(FileSystem& fs, const std::string& src, const std::str
     fromTemplate.insert(fromTemplate.end(), outcome.result.fromTemplate.begin(),
                         outcome.result.fromTemplate.end());
     outcome.result.fromTemplate = std::move(fromTemplate);
+    outcome.result.madeAfresh = std::move(madeAfresh);
     if (!recoveredTables.empty()) {
       // The new catalog page's rows are the tables', not rows recovered.
       std::erase_if(outcome.result.recovered, [&](const RowsLost& r) {

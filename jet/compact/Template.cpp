@@ -1,9 +1,12 @@
 #include "jet/compact/Template.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 
 #include "jet/db/Database.h"
+#include "jet/format/Header.h"
+#include "jet/format/IndexKey.h"
 
 namespace jet::compact {
 namespace {
@@ -35,6 +38,57 @@ std::shared_ptr<ReadFile> withHeaderOf(std::shared_ptr<ReadFile> source, const D
   const ByteView page0 = templ.page(0).bytes();
   return std::make_shared<HeaderOverlay>(std::move(source),
                                          std::vector<uint8_t>(page0.begin(), page0.end()));
+}
+
+namespace {
+
+// Jet 3 and Jet 4 by where a table definition page 2 starts: 02 01, and in
+// Jet 3 'VC' after.
+std::optional<Version> versionByPage2(ReadFile& file) {
+  uint8_t b[4] = {};
+  if (file.readAt(2 * 2048, b, 4) == 4 && b[0] == 2 && b[1] == 1 && b[2] == 'V' && b[3] == 'C')
+    return Version::Jet3;
+  if (file.readAt(2 * 4096, b, 4) == 4 && b[0] == 2 && b[1] == 1) return Version::Jet4;
+  return std::nullopt;
+}
+
+double oleNow() {
+  using namespace std::chrono;
+  return duration<double>(system_clock::now().time_since_epoch()).count() / 86400.0 + 25569.0;
+}
+
+}  // namespace
+
+std::shared_ptr<ReadFile> withFreshHeader(std::shared_ptr<ReadFile> source,
+                                          const std::optional<std::string>& password,
+                                          std::string& why) {
+  FreshHeader h;
+  const std::optional<Version> v = versionByPage2(*source);
+  if (!v) {
+    why =
+        "page 2 is no table definition either, as in an encoded file; give a backup as --template";
+    return nullptr;
+  }
+  h.version = *v;
+  h.password = password.value_or("");
+  h.creationDate = oleNow();
+  auto file = std::make_shared<HeaderOverlay>(source, freshHeaderPage(h));
+  try {
+    // The sort order the catalog's names were written under.
+    const auto db = Database::open(file, password);
+    const TableDef& catalog = db->tableDef(2);
+    if (const Column* name = catalog.findColumn("Name")) {
+      const SortOrder order =
+          columnSortOrder(h.version, ByteView(catalog.buffer.data() + name->descriptorOffset,
+                                              catalog.buffer.size() - name->descriptorOffset));
+      if (order.lcid) h.sortOrder = order.lcid;
+      h.sortVersion = order.version;
+      if (order.codePage) h.codePage = order.codePage;
+    }
+  } catch (const Corrupt&) {
+    // the defaults stand
+  }
+  return std::make_shared<HeaderOverlay>(source, freshHeaderPage(h));
 }
 
 std::optional<TableDef> definitionFrom(const Database& templ, const Database& src,

@@ -20,6 +20,15 @@ namespace jet::compact {
 // The source read through the template's page 0.
 std::shared_ptr<ReadFile> withHeaderOf(std::shared_ptr<ReadFile> source, const Database& templ);
 
+// The source read through a header made afresh, where its own is lost and
+// no template is given: the version and page size deduced from the
+// catalog's definition on page 2, the sort order from its Name column, the
+// password the user gave, the creation date now. Null, with why, when page
+// 2 reads as no table definition (an encoded file: that takes the template).
+std::shared_ptr<ReadFile> withFreshHeader(std::shared_ptr<ReadFile> source,
+                                          const std::optional<std::string>& password,
+                                          std::string& why);
+
 // The template's definition of the table `name`, made to stand at the
 // source's page tdef: its usage-map pointers name nothing (salvage finds the
 // rows by their pages' owner), and its foreign keys name the source's pages,

@@ -1,8 +1,10 @@
 #include "jet/format/Header.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "jet/util/Rc4.h"
+#include "jet/util/Text.h"
 
 namespace jet {
 namespace {
@@ -116,6 +118,40 @@ Header parseHeader(ByteView file, const std::string& name) {
                           "': its header is damaged (its password field does not decode; the "
                           "version byte or the creation date may have been changed).");
   return h;
+}
+
+std::vector<uint8_t> freshHeaderPage(const FreshHeader& h) {
+  const bool jet4 = h.version == Version::Jet4;
+  const Format& f = Format::of(h.version);
+  std::vector<uint8_t> p(f.pageSize, 0);
+  putLe32(p.data(), 0x100);
+  std::memcpy(p.data() + 4, kJetName, 16);
+  p[0x14] = jet4 ? 1 : 0;
+  std::memcpy(p.data() + 0x18, kMaskedConstant, sizeof kMaskedConstant);
+  putLe16(p.data() + 0x3C, h.codePage);
+  std::string pw;
+  if (jet4 ? !utf8ToUcs2(h.password, pw) : !utf8ToCodePage(h.password, pw)) pw.clear();
+  pw.resize(std::min<size_t>(pw.size(), jet4 ? 40 : 20));
+  std::memcpy(p.data() + 0x42, pw.data(), pw.size());
+  if (jet4) {
+    putLe16(p.data() + 0x6E, h.sortOrder);
+    p[0x71] = h.sortVersion;
+    std::memcpy(p.data() + 0x72, &h.creationDate, 8);
+    // The password field is XORed with the creation date's whole days.
+    const auto days = static_cast<uint32_t>(static_cast<int32_t>(h.creationDate));
+    for (size_t i = 0; i < 40; ++i) p[0x42 + i] ^= static_cast<uint8_t>(days >> (8 * (i % 4)));
+    putLe32(p.data() + 0x98, 0x654);
+    std::memcpy(p.data() + 0x9C, "4.0", 4);
+  } else {
+    putLe16(p.data() + 0x38, 1);
+    putLe16(p.data() + 0x3A, h.sortOrder);
+    putLe16(p.data() + 0x56, 0x251E);
+  }
+  applyHeaderMask(p.data(), jet4 ? 128 : 126);
+  Header parsed;
+  parsed.version = h.version;
+  parsed.raw = std::move(p);
+  return cleanHeaderPage(parsed);
 }
 
 }  // namespace jet

@@ -42,6 +42,19 @@ Header parseHeader(ByteView fileStart, const std::string& name);
 // not established, so they are never read as a sign of anything.
 std::vector<uint8_t> cleanHeaderPage(const Header& source);
 
+// What a header made afresh holds, where the file's own is lost.
+struct FreshHeader {
+  Version version = Version::Jet4;
+  uint16_t codePage = 1252;
+  uint16_t sortOrder = 0x0409;  // General
+  uint8_t sortVersion = 0;      // Jet 4
+  std::string password;         // UTF-8; "" for none
+  double creationDate = 0;      // Jet 4
+};
+// Page 0 as Jet writes one for these fields (the constants every file shows,
+// no database key, clean commit slots).
+std::vector<uint8_t> freshHeaderPage(const FreshHeader& h);
+
 // Encoded databases: every page but page 0 is XORed with the RC4 stream of
 // the key dbKey ^ page number. Encoding and decoding are the same.
 void codePage(uint32_t dbKey, uint32_t pageNumber, uint8_t* page, size_t pageSize);

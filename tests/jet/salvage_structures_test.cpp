@@ -24,7 +24,9 @@ struct Harm {
   const char* name;
   // Damages the copy; returns the user table whose rows are at stake ("" for none).
   std::function<std::string(Surgery&, const jet::Database&)> apply;
-  bool refusedWithoutTemplate;
+  // Without a template: refused, or a header made afresh unless the pages are
+  // encoded (their key was in the lost header), or salvaged.
+  enum { Salvaged, Refused, HeaderMadeAfresh } withoutTemplate;
   bool takesFromTemplate;  // a structure, not just names
 };
 
@@ -46,32 +48,32 @@ const Harm kHarms[] = {
        s.setPage(v.tdefPage(), std::vector<uint8_t>(s.pageSize, 0));
        return v.name;
      },
-     false, true},
+     Harm::Salvaged, true},
     {"the catalog's data pages zeroed",
      [](Surgery& s, const jet::Database& db) {
        const std::vector<uint32_t> pages = jet::TableScan(db, db.tableDef(2)).pages();
        for (const uint32_t pg : pages) s.setPage(pg, std::vector<uint8_t>(s.pageSize, 0));
        return std::string();
      },
-     false, false},
+     Harm::Salvaged, false},
     {"the catalog's definition zeroed",
      [](Surgery& s, const jet::Database&) {
        s.setPage(2, std::vector<uint8_t>(s.pageSize, 0));
        return std::string();
      },
-     true, true},
+     Harm::Refused, true},
     {"the header zeroed",
      [](Surgery& s, const jet::Database&) {
        std::fill(s.bytes.begin(), s.bytes.begin() + s.pageSize, 0);
        return std::string();
      },
-     true, true},
+     Harm::HeaderMadeAfresh, true},
     {"the header scrambled",
      [](Surgery& s, const jet::Database&) {
        for (uint32_t i = 0; i < s.pageSize; ++i) s.bytes[i] ^= static_cast<uint8_t>(0x5A + i);
        return std::string();
      },
-     true, true},
+     Harm::HeaderMadeAfresh, true},
 };
 
 // Rows per user table, as mdbtools reads them (the header line left out).
@@ -103,9 +105,10 @@ std::string encodedCopy(const TempDir& dir) {
 TEST(SalvageStructures, EveryRowOnAnUndamagedPageComesBack) {
   REQUIRE_JUDGES();
   TempDir scratch;
+  const std::string encoded = encodedCopy(scratch);
   const std::string files[] = {
       fixture("jackcess-V1997-testV1997.mdb"), fixture("pw-V1997-testV1997.mdb"),
-      fixture("jackcess-V2000-overflowTestV2000.mdb"), demoDatabase(), encodedCopy(scratch)};
+      fixture("jackcess-V2000-overflowTestV2000.mdb"), demoDatabase(), encoded};
   for (const std::string& file : files) {
     const auto before = userTables(file);
     // Compacted, a backup's definitions sit elsewhere.
@@ -123,16 +126,19 @@ TEST(SalvageStructures, EveryRowOnAnUndamagedPageComesBack) {
         jet::CompactOptions salvage;
         salvage.salvage = true;
         if (withTemplate) salvage.templatePath = templ;
+        const bool refused =
+            !withTemplate && (h.withoutTemplate == Harm::Refused ||
+                              (h.withoutTemplate == Harm::HeaderMadeAfresh && file == encoded));
         jet::CompactResult r;
         try {
           r = jet::compactDatabase(dir.file("db.mdb"), dir.file("out.mdb"), connectOf(file),
                                    salvage);
         } catch (const jet::Error& e) {
-          EXPECT_TRUE(h.refusedWithoutTemplate && !withTemplate) << e.what();
+          EXPECT_TRUE(refused) << e.what();
           EXPECT_EQ(dir.entries(), std::vector<std::string>{"db.mdb"});
           continue;
         }
-        EXPECT_FALSE(h.refusedWithoutTemplate && !withTemplate);
+        EXPECT_FALSE(refused);
         const auto after = userTables(dir.file("out.mdb"));
         uint64_t missing = 0;
         for (const auto& [table, rows] : before) {
@@ -155,6 +161,8 @@ TEST(SalvageStructures, EveryRowOnAnUndamagedPageComesBack) {
         EXPECT_EQ(userLost, missing);
         EXPECT_FALSE(r.uncounted);
         EXPECT_EQ(r.fromTemplate.empty(), !(withTemplate && h.takesFromTemplate));
+        EXPECT_EQ(r.madeAfresh.empty(),
+                  withTemplate || h.withoutTemplate != Harm::HeaderMadeAfresh);
         EXPECT_TRUE(jet::check(dir.file("out.mdb"), connectOf(file)).clean());
       }
     }
