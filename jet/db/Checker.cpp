@@ -1,15 +1,11 @@
 #include "jet/db/Checker.h"
 
-#include <algorithm>
-#include <map>
-#include <optional>
 #include <unordered_set>
 
 #include "jet/db/CheckContext.h"
 #include "jet/db/Database.h"
 #include "jet/db/DeepCheck.h"
 #include "jet/format/UsageMap.h"
-#include "jet/util/Text.h"
 
 namespace jet {
 
