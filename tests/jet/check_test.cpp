@@ -349,6 +349,12 @@ void flagAsSystem(const Places& at, jettest::Surgery& s, const std::string& tabl
   ASSERT_EQ(width, 4u);
   poke32(s, entryOf(at, table).headerPage, offset, 0x80000000u);
 }
+void giveIdOf(const Places& at, jettest::Surgery& s, const std::string& table,
+              const std::string& other) {
+  const auto [offset, width] = catalogField(at, table, "Id");
+  ASSERT_EQ(width, 4u);
+  poke32(s, entryOf(at, table).headerPage, offset, static_cast<uint32_t>(entryOf(at, other).id));
+}
 void makeQuery(const Places& at, jettest::Surgery& s, const std::string& table) {
   const auto [offset, width] = catalogField(at, table, "Type");
   ASSERT_EQ(width, 2u);
@@ -460,6 +466,9 @@ const Verdict kVerdicts[] = {
      [](const Places& at, jettest::Surgery& s) { deleteCatalogRow(at, s, "Customers"); }},
     {"a catalog row's Type made a query's", kJ3, "Table1", "has Type 5", Severity::Error,
      Advice::Salvage, [](const Places& at, jettest::Surgery& s) { makeQuery(at, s, "Table1"); }},
+    {"two catalog rows with one Id", kJ3, "Table3", "name the same table definition page",
+     Severity::Error, Advice::Restore,
+     [](const Places& at, jettest::Surgery& s) { giveIdOf(at, s, "Table3", "Table2"); }},
     {"a user table flagged as a system object", "", "Customers", "flags it as a system object",
      Severity::Error, Advice::Salvage,
      [](const Places& at, jettest::Surgery& s) { flagAsSystem(at, s, "Customers"); }},
