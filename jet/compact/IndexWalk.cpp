@@ -15,12 +15,7 @@ class Judge : public IndexVisitor {
       : out_(out), rows_(rows), k_(k), tick_(tick), order_(order), seen_(rows.size(), false) {}
 
   void onEntry(const IndexEntry& e) override {
-    const uint32_t at = rows_.find(e.row);
-    if (at == RowMap::kNone || seen_[at])
-      throwCorrupt("index " + std::to_string(k_) + " has an entry for row " +
-                   std::to_string(e.row.row) + " of page " + std::to_string(e.row.page) +
-                   (at == RowMap::kNone ? ", which is not a live row" : " twice"));
-    seen_[at] = true;
+    const uint32_t at = rowNamedOnce(rows_, seen_, k_, e);
     if (out_.entries.count > 0 &&
         compareEntries(ByteView(previous_), previousRow_, e.key, e.row) >= 0)
       out_.ordered = false;
@@ -91,6 +86,16 @@ class Emitter : public IndexVisitor {
 };
 
 }  // namespace
+
+uint32_t rowNamedOnce(const RowMap& rows, std::vector<bool>& seen, size_t k, const IndexEntry& e) {
+  const uint32_t at = rows.find(e.row);
+  if (at == RowMap::kNone || seen[at])
+    throwCorrupt("index " + std::to_string(k) + " has an entry for row " +
+                 std::to_string(e.row.row) + " of page " + std::to_string(e.row.page) +
+                 (at == RowMap::kNone ? ", which is not a live row" : " twice"));
+  seen[at] = true;
+  return at;
+}
 
 StoredIndex judgeStoredIndex(const Database& db, const TableDef& def, size_t k, const RowMap& rows,
                              const Tick& tick, std::vector<uint32_t>* order) {

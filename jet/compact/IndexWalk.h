@@ -14,6 +14,7 @@
 #include "jet/compact/Digest.h"
 #include "jet/db/RowMap.h"
 #include "jet/format/IndexBuilder.h"
+#include "jet/format/IndexPage.h"
 #include "jet/format/TableDef.h"
 
 namespace jet {
@@ -27,6 +28,10 @@ struct StoredIndex {
   bool ordered = true;                // strictly by key, then row
   Multiset entries;                   // of entryChecksum(key, position)
 };
+
+// The position of the row entry e of index k names, which must be live and
+// named by no entry before (seen, one flag a position). Throws Corrupt.
+uint32_t rowNamedOnce(const RowMap& rows, std::vector<bool>& seen, size_t k, const IndexEntry& e);
 
 // tick(done) is called for every entry, done the share of the rows so far.
 using Tick = std::function<void(double)>;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "jet/compact/IndexWalk.h"
 #include "jet/compact/Pacer.h"
 #include "jet/db/Database.h"
 #include "jet/format/IndexPage.h"
@@ -16,12 +17,7 @@ class Reader : public IndexVisitor {
       : out_(out), rows_(rows), k_(k), pacer_(pacer), seen_(rows.size(), false) {}
 
   void onEntry(const IndexEntry& e) override {
-    const uint32_t at = rows_.find(e.row);
-    if (at == RowMap::kNone || seen_[at])
-      throwCorrupt("index " + std::to_string(k_) + " has an entry for row " +
-                   std::to_string(e.row.row) + " of page " + std::to_string(e.row.page) +
-                   (at == RowMap::kNone ? ", which is not a live row" : " twice"));
-    seen_[at] = true;
+    const uint32_t at = rowNamedOnce(rows_, seen_, k_, e);
     out_.entries.push_back({out_.keys.size(), static_cast<uint16_t>(e.key.size()), at});
     out_.keys.insert(out_.keys.end(), e.key.begin(), e.key.end());
     pacer_.step(static_cast<double>(out_.entries.size()) / std::max<uint32_t>(1, rows_.size()));
