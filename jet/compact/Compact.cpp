@@ -11,6 +11,7 @@
 #include <cctype>
 #include <exception>
 #include <memory>
+#include <string_view>
 #include <thread>
 
 #include "jet/compact/CatalogRepair.h"
@@ -77,10 +78,8 @@ class Background {
 // A finding of the copy as its source's user reads it: the copy's page
 // numbers mean nothing (it is never kept), nor does advice about it.
 std::string copyFinding(std::string message) {
-  for (const std::string advice : {advice::kCompact, advice::kRestore})
-    if (message.size() >= advice.size() &&
-        message.compare(message.size() - advice.size(), advice.size(), advice) == 0)
-      message.resize(message.size() - advice.size());
+  for (const std::string_view advice : {advice::kCompact, advice::kRestore, advice::kSalvage})
+    if (message.ends_with(advice)) message.resize(message.size() - advice.size());
   std::string out;
   for (size_t i = 0; i < message.size();) {
     const bool page = message.compare(i, 5, "page ") == 0 && i + 5 < message.size() &&
