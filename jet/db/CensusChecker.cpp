@@ -1,4 +1,4 @@
-// The part of the integrity check no table's own structures can do: what
+// What the integrity check finds beyond any table's own structures: what
 // the census of every page and the catalog's rows say of tables the
 // catalog does not reach, or reaches so that no reader shows them.
 #include <algorithm>

@@ -144,7 +144,7 @@ std::optional<std::string> duplicateKey(const RealIndex& index, const KeyedEntri
   return std::nullopt;
 }
 
-// Where the index and its rows part, by the slow comparison; a duplicate
+// Where the index and its rows differ, by the slow comparison; a duplicate
 // key first, as making the index again cannot get past it.
 std::optional<std::string> firstDifference(CheckContext& c, const TableDef& def,
                                            const RealIndex& index, bool& duplicate) {

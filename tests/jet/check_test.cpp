@@ -303,7 +303,7 @@ struct Verdict {
   const char* what;
   const char* file;  // a fixture, or "" for the demo database
   const char* table;
-  const char* words;  // part of the finding
+  const char* words;  // found in the finding
   jet::Severity severity;
   Advice advice;
   std::function<void(const Places&, jettest::Surgery&)> damage;
