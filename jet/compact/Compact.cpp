@@ -209,6 +209,8 @@ std::unique_ptr<Database> withLostTablesNamed(std::unique_ptr<Database> source,
                                               std::vector<RecoveredTable>& named,
                                               std::vector<std::string>& fromTemplate) {
   catalogDefinitionFrom(*source, templ, fromTemplate);
+  // A page after a torn last one would not be where the catalog looks.
+  if (source->pages().tornPage() != UINT32_MAX) return source;
   CatalogRepair repair;
   try {
     repair = repairCatalog(*source, templ);
