@@ -194,15 +194,17 @@ class Compactor {
               [](const CatalogTable& a, const CatalogTable& b) { return a.tdef < b.tdef; });
   }
 
-  // Salvage: a table whose definition cannot be read is left out, its
-  // catalog row with it; the rows its data pages hold are counted as lost.
-  // Without salvage, copying it names the damage.
+  // Salvage: a table whose definition cannot be read, or cannot hold its
+  // rows, takes the template's; without one it is left out with its catalog
+  // row, and the rows its data pages hold are counted as lost. Without
+  // salvage, copying it names the damage.
   void unreadable(std::vector<CatalogTable>& tables) {
     if (!options_.salvage) return;
     std::vector<CatalogTable> kept;
     for (CatalogTable& t : tables) {
       try {
-        src_.tableDef(t.tdef);
+        if (const std::optional<std::string> fault = layoutFault(src_.tableDef(t.tdef)))
+          throwCorrupt(*fault + ": the table definition does not describe its rows");
         kept.push_back(std::move(t));
         continue;
       } catch (const Corrupt& e) {
@@ -299,6 +301,9 @@ class Compactor {
     TableCopy c(placed);
     try {
       c.def = src_.tableDef(t.tdef);
+      // Rows read under a layout that cannot hold them would be copied wrong.
+      if (const std::optional<std::string> fault = layoutFault(c.def))
+        damaged(t.name, t.tdef, *fault + ": the table definition does not describe its rows");
       TableRows readable = readableRows(src_, c.def, t.name, census_, options_.salvage);
       for (RowsLost& l : readable.lost) noteLost(std::move(l));
       if (readable.refusal) damaged(t.name, readable.refusal->page, readable.refusal->what);

@@ -17,26 +17,6 @@
 namespace jet {
 namespace {
 
-struct TypeWidth {
-  uint8_t type;
-  uint16_t bytes;
-  const char* name;
-};
-
-// The width each fixed-size type stores; Yes/No lives in the null mask.
-const TypeWidth* widthOf(uint8_t type) {
-  static constexpr TypeWidth kWidths[] = {
-      {column_type::kBoolean, 1, "Yes/No"},    {column_type::kByte, 1, "Byte"},
-      {column_type::kInteger, 2, "Integer"},   {column_type::kLong, 4, "Long"},
-      {column_type::kCurrency, 8, "Currency"}, {column_type::kSingle, 4, "Single"},
-      {column_type::kDouble, 8, "Double"},     {column_type::kDateTime, 8, "Date/Time"},
-      {column_type::kGuid, 16, "GUID"},        {column_type::kNumeric, 17, "Decimal"},
-  };
-  for (const TypeWidth& w : kWidths)
-    if (w.type == type) return &w;
-  return nullptr;
-}
-
 // Where a row's fixed columns end and its variable-length data begins: in
 // a row the definition describes, the one never reaches the other.
 struct RowSpans {
@@ -91,32 +71,12 @@ class TableCheck {
   }
 
  private:
-  // Columns whose width is not their type's, or fixed columns sharing bytes,
-  // read every row wrongly; compaction would copy the rows read so.
+  // A layout that cannot hold the rows reads every row wrongly; compaction
+  // refuses to copy rows read so.
   void checkLayout() {
-    std::vector<const Column*> fixed;
-    for (const Column& col : def_.columns) {
-      const TypeWidth* w = widthOf(col.type);
-      if (w && (col.type == column_type::kBoolean ? col.length > 1 : col.length != w->bytes)) {
-        c_.r.error(
-            name_, def_.firstPage,
-            "Column '" + col.name + "' is " + w->name + " but " + std::to_string(col.length) +
-                " bytes wide: the table definition does not describe its rows." + advice::kRestore);
-        return;
-      }
-      if (col.fixed() && col.type != column_type::kBoolean && col.length > 0) fixed.push_back(&col);
-    }
-    std::sort(fixed.begin(), fixed.end(),
-              [](const Column* a, const Column* b) { return a->fixedOffset < b->fixedOffset; });
-    for (size_t k = 1; k < fixed.size(); ++k)
-      if (fixed[k - 1]->fixedOffset + fixed[k - 1]->length > fixed[k]->fixedOffset) {
-        c_.r.error(name_, def_.firstPage,
-                   "Columns '" + fixed[k - 1]->name + "' and '" + fixed[k]->name +
-                       "' share bytes of the row: the table definition does not describe its "
-                       "rows." +
-                       advice::kRestore);
-        return;
-      }
+    if (const std::optional<std::string> fault = layoutFault(def_))
+      c_.r.error(name_, def_.firstPage,
+                 *fault + ": the table definition does not describe its rows." + advice::kRestore);
   }
 
   // Marks the holder page of a map row and its bitmap pages as used.

@@ -202,4 +202,46 @@ void parseTableDef(TableDef& t, const Format& f) {
   checkColumnNumbers(t);
 }
 
+namespace {
+
+struct TypeWidth {
+  uint8_t type;
+  uint16_t bytes;
+  const char* name;
+};
+
+// The width each fixed-size type stores; Yes/No lives in the null mask.
+const TypeWidth* widthOf(uint8_t type) {
+  static constexpr TypeWidth kWidths[] = {
+      {column_type::kBoolean, 1, "Yes/No"},    {column_type::kByte, 1, "Byte"},
+      {column_type::kInteger, 2, "Integer"},   {column_type::kLong, 4, "Long"},
+      {column_type::kCurrency, 8, "Currency"}, {column_type::kSingle, 4, "Single"},
+      {column_type::kDouble, 8, "Double"},     {column_type::kDateTime, 8, "Date/Time"},
+      {column_type::kGuid, 16, "GUID"},        {column_type::kNumeric, 17, "Decimal"},
+  };
+  for (const TypeWidth& w : kWidths)
+    if (w.type == type) return &w;
+  return nullptr;
+}
+
+}  // namespace
+
+std::optional<std::string> layoutFault(const TableDef& def) {
+  std::vector<const Column*> fixed;
+  for (const Column& col : def.columns) {
+    const TypeWidth* w = widthOf(col.type);
+    if (w && (col.type == column_type::kBoolean ? col.length > 1 : col.length != w->bytes))
+      return "Column '" + col.name + "' is " + w->name + " but " + std::to_string(col.length) +
+             " bytes wide";
+    if (col.fixed() && col.type != column_type::kBoolean && col.length > 0) fixed.push_back(&col);
+  }
+  std::sort(fixed.begin(), fixed.end(),
+            [](const Column* a, const Column* b) { return a->fixedOffset < b->fixedOffset; });
+  for (size_t k = 1; k < fixed.size(); ++k)
+    if (fixed[k - 1]->fixedOffset + fixed[k - 1]->length > fixed[k]->fixedOffset)
+      return "Columns '" + fixed[k - 1]->name + "' and '" + fixed[k]->name +
+             "' share bytes of the row";
+  return std::nullopt;
+}
+
 }  // namespace jet

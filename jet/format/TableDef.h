@@ -9,6 +9,7 @@
 // a writer can patch fields in place.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -137,6 +138,10 @@ struct TableDef {
   // The position in realIndexes of the primary key's index, or SIZE_MAX.
   size_t primaryKeyIndex() const;
 };
+
+// Why the columns cannot describe a row ("Column 'N' is Long but 1 bytes
+// wide", "Columns 'A' and 'B' share bytes of the row"), or nullopt.
+std::optional<std::string> layoutFault(const TableDef& def);
 
 // Reads the TDEF chain starting at `firstPage` and parses it. Throws Corrupt
 // for a wrong page type, a loop in the chain, sections that do not fit within
