@@ -8,6 +8,7 @@
 #include "jet/db/PageCensus.h"
 #include "jet/db/RowMap.h"
 #include "jet/db/TableScan.h"
+#include "jet/db/Value.h"
 #include "jet/format/DataPage.h"
 #include "jet/format/IndexPage.h"
 #include "jet/format/Row.h"
@@ -226,7 +227,10 @@ class Salvager {
       const RowPtr at{pg, static_cast<uint8_t>(r)};
       try {
         const RowSlot row = readRow(db_.pages(), at);
-        RowFields(def_, db_.jet4(), row.bytes);
+        const RowFields fields(def_, db_.jet4(), row.bytes);
+        // A value its type cannot hold would fail the copy's check.
+        for (const Column& c : def_.columns)
+          if (!c.longValue()) decodeValue(db_, c, fields.field(c));
         rows_.live.push_back(at.raw());
       } catch (const Corrupt& e) {
         slots_[at.raw()] = e.description();
