@@ -237,6 +237,13 @@ std::optional<std::string> layoutFault(const TableDef& def) {
   }
   std::sort(fixed.begin(), fixed.end(),
             [](const Column* a, const Column* b) { return a->fixedOffset < b->fixedOffset; });
+  // A Yes/No value lives in the null mask, but readers still take its
+  // offset as a place in the fixed area: one past the end reads no row.
+  const uint32_t fixedEnd = fixed.empty() ? 0 : fixed.back()->fixedOffset + fixed.back()->length;
+  for (const Column& col : def.columns)
+    if (col.type == column_type::kBoolean && col.fixed() && col.fixedOffset > fixedEnd)
+      return "Yes/No column '" + col.name + "' lies at " + std::to_string(col.fixedOffset) +
+             ", past the fixed part of the row";
   for (size_t k = 1; k < fixed.size(); ++k)
     if (fixed[k - 1]->fixedOffset + fixed[k - 1]->length > fixed[k]->fixedOffset)
       return "Columns '" + fixed[k - 1]->name + "' and '" + fixed[k]->name +
