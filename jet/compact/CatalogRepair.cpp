@@ -1,13 +1,13 @@
 #include "jet/compact/CatalogRepair.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cstring>
 #include <set>
 
 #include "jet/db/Catalog.h"
 #include "jet/db/Database.h"
 #include "jet/db/PageCensus.h"
+#include "jet/db/Value.h"
 #include "jet/format/DataPageBuilder.h"
 #include "jet/format/Header.h"
 #include "jet/format/RowBuilder.h"
@@ -15,12 +15,6 @@
 
 namespace jet::compact {
 namespace {
-
-// Days since 1899-12-30, as Jet keeps dates.
-double oleNow() {
-  using namespace std::chrono;
-  return duration<double>(system_clock::now().time_since_epoch()).count() / 86400.0 + 25569.0;
-}
 
 std::vector<uint8_t> little(uint64_t v, size_t n) {
   std::vector<uint8_t> b(n);
@@ -91,18 +85,12 @@ int32_t tablesContainer(const Database& src, const Database* templ) {
   return 0x0F000001;  // what Access gives it
 }
 
-std::vector<uint8_t> nameBytes(bool jet4, const std::string& name) {
-  std::string out;
-  if (jet4 ? !utf8ToUcs2(name, out) : !utf8ToCodePage(name, out)) out.clear();
-  return std::vector<uint8_t>(out.begin(), out.end());
-}
-
 // A catalog row naming the table at tdef: Id, parent, name, Type, flags and
 // dates; the rest null.
 std::vector<uint8_t> catalogRow(const Database& src, const std::string& name, uint32_t tdef,
                                 int32_t parent, uint32_t flags) {
   const TableDef& def = src.tableDef(2);
-  const double now = oleNow();
+  const double now = oleDateNow();
   uint64_t date = 0;
   std::memcpy(&date, &now, 8);
   std::vector<FieldValue> values(def.columns.size());
@@ -114,7 +102,10 @@ std::vector<uint8_t> catalogRow(const Database& src, const std::string& name, ui
     if (sameName(c.name, "Id")) set(column_type::kLong, little(tdef, 4));
     if (sameName(c.name, "ParentId"))
       set(column_type::kLong, little(static_cast<uint32_t>(parent), 4));
-    if (sameName(c.name, "Name")) set(c.type, nameBytes(src.jet4(), name));
+    if (sameName(c.name, "Name")) {
+      const std::string stored = storedText(src.version(), name);
+      set(c.type, std::vector<uint8_t>(stored.begin(), stored.end()));
+    }
     if (sameName(c.name, "Type")) set(column_type::kInteger, little(object_type::kTable, 2));
     if (sameName(c.name, "Flags")) set(column_type::kLong, little(flags, 4));
     if (sameName(c.name, "DateCreate") || sameName(c.name, "DateUpdate"))
@@ -143,14 +134,9 @@ CatalogRepair repairCatalog(const Database& src, const Database* templ) {
     names.insert(foldName("MSysObjects"));
   }
   for (const OrphanTable& o : orphanTables(src, census, reached)) {
-    std::string name, named = "none";
-    bool live = false;
-    for (const CatalogSlot& s :
-         catalogSlotsFor(src, census.dataPagesOf(2), static_cast<int32_t>(o.tdef))) {
-      live = live || !s.deleted;
-      if (s.deleted && name.empty()) name = s.entry.name, named = "catalog";
-    }
-    if (live) continue;  // a catalog row of another Type: compaction makes it a table again
+    const CatalogTrace trace = catalogTraceOf(src, census.dataPagesOf(2), o.tdef);
+    if (trace.live) continue;  // a catalog row of another Type: compaction makes it a table again
+    std::string name = trace.deletedName, named = name.empty() ? "none" : "catalog";
     try {
       const TableDef& def = src.tableDef(o.tdef);
       if (name.empty() && templ) {
@@ -163,9 +149,8 @@ CatalogRepair repairCatalog(const Database& src, const Database* templ) {
     }
     if (name.empty() || names.count(foldName(name)))
       name = "Recovered_" + std::to_string(o.tdef), named = "none";
-    const bool system = name.size() >= 4 && sameName(name.substr(0, 4), "MSys");
     const std::vector<uint8_t> row =
-        catalogRow(src, name, o.tdef, parent, system ? kSystemFlags : 0);
+        catalogRow(src, name, o.tdef, parent, systemName(name) ? kSystemFlags : 0);
     if (!page.fits(row.size())) break;
     page.add(row.data(), row.size());
     names.insert(foldName(name));

@@ -152,22 +152,17 @@ class Compactor {
     std::vector<uint32_t> reached;
     for (const CatalogTable& t : tables) reached.push_back(t.tdef);
     for (const OrphanTable& o : orphanTables(src_, census_, reached, true)) {
-      const std::vector<CatalogSlot> rows =
-          catalogSlotsFor(src_, census_.dataPagesOf(2), static_cast<int32_t>(o.tdef));
-      const CatalogSlot* live = nullptr;
+      const CatalogTrace trace = catalogTraceOf(src_, census_.dataPagesOf(2), o.tdef);
+      const std::optional<CatalogEntry>& live = trace.live;
+      if (o.pages.empty() && !live) continue;  // a leaked definition: no table
       std::string name = "(table at page " + std::to_string(o.tdef) + ")";
       std::string reason = "no catalog row names its table definition";
-      for (const CatalogSlot& r : rows) {
-        if (!r.deleted && !live) live = &r;
-        if (r.deleted && !live) {
-          name = r.entry.name;
-          reason = "its catalog row is marked deleted";
-        }
-      }
-      if (o.pages.empty() && !live) continue;  // a leaked definition: no table
       if (live) {
-        name = live->entry.name;
-        reason = "its catalog row has Type " + std::to_string(live->entry.type);
+        name = live->name;
+        reason = "its catalog row has Type " + std::to_string(live->type);
+      } else if (!trace.deletedName.empty()) {
+        name = trace.deletedName;
+        reason = "its catalog row is marked deleted";
       }
       if (!options_.salvage)
         damaged(name, o.tdef,
@@ -177,8 +172,8 @@ class Compactor {
                          : ", yet " + std::to_string(o.pages.size()) + " data pages of it hold " +
                                std::to_string(o.total()) + " rows"));
       if (live) {
-        fixes_[RowPtr{live->entry.headerPage, live->entry.headerRow}.raw()].type = true;
-        tables.push_back({o.tdef, name, live->entry.system(), true});
+        fixes_[RowPtr{live->headerPage, live->headerRow}.raw()].type = true;
+        tables.push_back({o.tdef, name, live->system(), true});
         recovered_.push_back({name,
                               o.tdef,
                               static_cast<int64_t>(o.total()),
@@ -257,7 +252,7 @@ class Compactor {
     std::map<std::string, const CatalogEntry*> names;
     for (const CatalogEntry& e : src_.catalog().entries) {
       if (!e.isTable()) continue;
-      const bool msys = e.name.size() >= 4 && sameName(e.name.substr(0, 4), "MSys");
+      const bool msys = systemName(e.name);
       std::string why;
       if (!msys && (e.flags & kSystemFlags))
         why = "its catalog row flags it as a system object, so no reader shows it";

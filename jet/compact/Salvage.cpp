@@ -4,6 +4,7 @@
 #include <map>
 #include <set>
 
+#include "jet/compact/IndexWalk.h"
 #include "jet/db/Database.h"
 #include "jet/db/PageCensus.h"
 #include "jet/db/RowMap.h"
@@ -85,9 +86,7 @@ class ExactCover : public IndexVisitor {
  public:
   explicit ExactCover(const RowMap& rows) : rows_(rows), seen_(rows.size(), false) {}
   void onEntry(const IndexEntry& e) override {
-    const uint32_t at = rows_.find(e.row);
-    if (at == RowMap::kNone || seen_[at]) throwCorrupt("not the rows");
-    seen_[at] = true;
+    rowNamedOnce(rows_, seen_, 0, e);
     ++count_;
   }
   bool exact() const { return count_ == rows_.size(); }

@@ -1,10 +1,10 @@
 #include "jet/compact/Template.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cstring>
 
 #include "jet/db/Database.h"
+#include "jet/db/Value.h"
 #include "jet/format/Header.h"
 #include "jet/format/IndexKey.h"
 
@@ -52,11 +52,6 @@ std::optional<Version> versionByPage2(ReadFile& file) {
   return std::nullopt;
 }
 
-double oleNow() {
-  using namespace std::chrono;
-  return duration<double>(system_clock::now().time_since_epoch()).count() / 86400.0 + 25569.0;
-}
-
 }  // namespace
 
 std::shared_ptr<ReadFile> withFreshHeader(std::shared_ptr<ReadFile> source,
@@ -71,7 +66,7 @@ std::shared_ptr<ReadFile> withFreshHeader(std::shared_ptr<ReadFile> source,
   }
   h.version = *v;
   h.password = password.value_or("");
-  h.creationDate = oleNow();
+  h.creationDate = oleDateNow();
   auto file = std::make_shared<HeaderOverlay>(source, freshHeaderPage(h));
   try {
     // The sort order the catalog's names were written under.

@@ -10,9 +10,11 @@
 
 namespace jet {
 
-bool CatalogEntry::system() const {
-  return (name.size() >= 4 && sameName(name.substr(0, 4), "MSys")) || (flags & kSystemFlags) != 0;
+bool systemName(const std::string& name) {
+  return name.size() >= 4 && sameName(name.substr(0, 4), "MSys");
 }
+
+bool CatalogEntry::system() const { return systemName(name) || (flags & kSystemFlags) != 0; }
 
 std::vector<const CatalogEntry*> Catalog::tables(bool withSystem) const {
   std::vector<const CatalogEntry*> out;
@@ -76,9 +78,8 @@ Catalog readCatalog(const Database& db) {
   return cat;
 }
 
-std::vector<CatalogSlot> catalogSlotsFor(const Database& db, const std::vector<uint32_t>& pages,
-                                         int32_t id) {
-  std::vector<CatalogSlot> out;
+CatalogTrace catalogTraceOf(const Database& db, const std::vector<uint32_t>& pages, uint32_t tdef) {
+  CatalogTrace out;
   const TableDef& def = db.tableDef(2);
   const CatalogColumns columns(def);
   for (uint32_t pg : pages) {
@@ -89,7 +90,9 @@ std::vector<CatalogSlot> catalogSlotsFor(const Database& db, const std::vector<u
         try {
           const RowSlot slot = page.slotDeleted(r) ? page.slot(r) : readRow(db.pages(), at);
           CatalogEntry e = decodeEntry(db, def, columns, slot.bytes, at);
-          if (e.id == id) out.push_back({std::move(e), page.slotDeleted(r)});
+          if (e.id != static_cast<int32_t>(tdef)) continue;
+          if (!page.slotDeleted(r) && !out.live) out.live = std::move(e);
+          if (page.slotDeleted(r) && out.deletedName.empty()) out.deletedName = e.name;
         } catch (const Corrupt&) {
           // a slot that is no catalog row
         }

@@ -4,6 +4,7 @@
 // flags. A local table's Id is the page number of its first TDEF page.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,9 @@ constexpr int16_t kRelationship = 8;
 // Flags of a system object (DAO's dbSystemObject).
 constexpr uint32_t kSystemFlags = 0x80000002u;
 
+// An "MSys" name (any case): Jet's own objects.
+bool systemName(const std::string& name);
+
 struct CatalogEntry {
   int32_t id = 0;
   int32_t parentId = 0;
@@ -36,7 +40,7 @@ struct CatalogEntry {
   bool isTable() const { return type == object_type::kTable; }
   // Table Id = TDEF page (the top byte is never set for local tables).
   uint32_t tdefPage() const { return static_cast<uint32_t>(id) & 0x00FFFFFF; }
-  // The one definition of a system object: an "MSys" name (any case) or a
+  // The one definition of a system object: a system name or a
   // system flag bit (0x80000000, 0x00000002).
   bool system() const;
 };
@@ -53,15 +57,14 @@ struct Catalog {
 // Reads MSysObjects (TDEF at page 2). Throws Corrupt.
 Catalog readCatalog(const Database& db);
 
-// A catalog row found by searching MSysObjects' pages, deleted slots
-// included: a deleted row still names its table.
-struct CatalogSlot {
-  CatalogEntry entry;
-  bool deleted = false;
+// What MSysObjects' pages still say of the table definition at tdef,
+// deleted slots searched too: a deleted row still names its table.
+struct CatalogTrace {
+  std::optional<CatalogEntry> live;  // the first live row whose Id is tdef, any Type
+  std::string deletedName;           // the name the first deleted such row gives, or ""
 };
-// The rows on `pages` whose Id is id; slots that decode to no row are
-// passed over. Throws Corrupt when MSysObjects' definition cannot be read.
-std::vector<CatalogSlot> catalogSlotsFor(const Database& db, const std::vector<uint32_t>& pages,
-                                         int32_t id);
+// Slots that decode to no row are passed over. Throws Corrupt when
+// MSysObjects' definition cannot be read.
+CatalogTrace catalogTraceOf(const Database& db, const std::vector<uint32_t>& pages, uint32_t tdef);
 
 }  // namespace jet

@@ -18,11 +18,8 @@ namespace {
 void checkCatalogRows(CheckContext& c, const Catalog& catalog) {
   std::map<std::string, uint32_t> names;
   for (const CatalogEntry* t : catalog.tables(true)) {
-    std::string key = std::to_string(t->parentId) + "/" + t->name;
-    for (char& ch : key)
-      if (ch >= 'A' && ch <= 'Z') ch = static_cast<char>(ch - 'A' + 'a');
-    const bool msys = t->name.size() >= 4 && sameName(t->name.substr(0, 4), "MSys");
-    if (!msys && (t->flags & kSystemFlags))
+    const std::string key = std::to_string(t->parentId) + "/" + foldName(t->name);
+    if (!systemName(t->name) && (t->flags & kSystemFlags))
       c.r.error(t->name, t->tdefPage(),
                 "The table's catalog row flags it as a system object, so no reader shows it." +
                     std::string(advice::kSalvage));
@@ -41,11 +38,12 @@ std::optional<std::pair<std::string, std::string>> whyUnreached(CheckContext& c,
   std::string name = "(the table at " + pageText(o.tdef) + ")";
   std::string why = "no catalog row names it";
   try {
-    for (const CatalogSlot& r :
-         catalogSlotsFor(c.db, c.census.dataPagesOf(2), static_cast<int32_t>(o.tdef))) {
-      if (!r.deleted)
-        return std::pair{r.entry.name, "its catalog row has Type " + std::to_string(r.entry.type)};
-      name = r.entry.name;
+    const CatalogTrace trace = catalogTraceOf(c.db, c.census.dataPagesOf(2), o.tdef);
+    if (trace.live)
+      return std::pair{trace.live->name,
+                       "its catalog row has Type " + std::to_string(trace.live->type)};
+    if (!trace.deletedName.empty()) {
+      name = trace.deletedName;
       why = "its catalog row is marked deleted";
     }
   } catch (const Corrupt&) {

@@ -1,6 +1,7 @@
 #include "jet/db/Value.h"
 
 #include <charconv>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -160,6 +161,11 @@ Value decodeValue(const Database& db, const Column& column, const Field& field) 
   Value v;
   decodeValue(db, column, field, v);
   return v;
+}
+
+double oleDateNow() {
+  using namespace std::chrono;
+  return duration<double>(system_clock::now().time_since_epoch()).count() / 86400.0 + 25569.0;
 }
 
 std::string formatDate(double ole) {

@@ -37,6 +37,9 @@ std::string formatReal(double v, bool single);
 // Currency: integer / 10^4 with four decimals.
 std::string formatCurrency(int64_t scaled);
 
+// Now, as Jet keeps dates: days since 1899-12-30.
+double oleDateNow();
+
 // Appends the value as JSON: null, true/false, numbers; dates, GUIDs and
 // numerics as strings; text escaped; binary as lowercase hex.
 void appendJson(const Value& v, std::string& out);

@@ -129,8 +129,7 @@ std::vector<uint8_t> freshHeaderPage(const FreshHeader& h) {
   p[0x14] = jet4 ? 1 : 0;
   std::memcpy(p.data() + 0x18, kMaskedConstant, sizeof kMaskedConstant);
   putLe16(p.data() + 0x3C, h.codePage);
-  std::string pw;
-  if (jet4 ? !utf8ToUcs2(h.password, pw) : !utf8ToCodePage(h.password, pw)) pw.clear();
+  std::string pw = storedText(h.version, h.password);
   pw.resize(std::min<size_t>(pw.size(), jet4 ? 40 : 20));
   std::memcpy(p.data() + 0x42, pw.data(), pw.size());
   if (jet4) {

@@ -195,4 +195,10 @@ std::string foldName(std::string name) {
   return name;
 }
 
+std::string storedText(Version v, const std::string& utf8) {
+  std::string out;
+  if (v == Version::Jet4 ? !utf8ToUcs2(utf8, out) : !utf8ToCodePage(utf8, out)) out.clear();
+  return out;
+}
+
 }  // namespace jet

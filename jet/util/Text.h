@@ -29,5 +29,8 @@ std::string foldName(std::string name);
 bool utf8ToCodePage(const std::string& utf8, std::string& out);
 // UTF-8 to UCS-2LE bytes (false on malformed UTF-8 or characters beyond U+FFFF).
 bool utf8ToUcs2(const std::string& utf8, std::string& out);
+// Text as Jet stores it: the code page in Jet 3, UCS-2LE in Jet 4; "" when a
+// character has no place there.
+std::string storedText(Version v, const std::string& utf8);
 
 }  // namespace jet
