@@ -116,9 +116,8 @@ std::vector<uint8_t> catalogRow(const Database& src, const std::string& name, ui
 
 }  // namespace
 
-CatalogRepair repairCatalog(const Database& src, const Database* templ) {
+CatalogRepair repairCatalog(const Database& src, const PageCensus& census, const Database* templ) {
   CatalogRepair out;
-  const PageCensus census = PageCensus::take(src);
   std::vector<uint32_t> reached;
   std::set<std::string> names;
   for (const CatalogEntry* t : src.catalog().tables(true)) {

@@ -17,7 +17,8 @@
 
 namespace jet {
 class Database;
-}
+class PageCensus;
+}  // namespace jet
 
 namespace jet::compact {
 
@@ -26,7 +27,7 @@ struct CatalogRepair {
   std::vector<uint8_t> page;           // the new MSysObjects page, as stored; empty for none
 };
 
-CatalogRepair repairCatalog(const Database& src, const Database* templ);
+CatalogRepair repairCatalog(const Database& src, const PageCensus& census, const Database* templ);
 
 // The source with the repair's page after its last.
 std::shared_ptr<ReadFile> withPageAppended(std::shared_ptr<ReadFile> source,

@@ -14,12 +14,11 @@
 #include <string_view>
 #include <thread>
 
-#include "jet/compact/CatalogRepair.h"
 #include "jet/compact/Compactor.h"
 #include "jet/compact/Pacer.h"
 #include "jet/compact/Relocation.h"
 #include "jet/compact/Salvage.h"
-#include "jet/compact/Template.h"
+#include "jet/compact/SalvageSource.h"
 #include "jet/db/CheckContext.h"
 #include "jet/db/Checker.h"
 #include "jet/db/Database.h"
@@ -138,95 +137,6 @@ void verifyOutput(const std::shared_ptr<OutputFile>& out, const Credentials& cre
   failOnFindings(report);
 }
 
-// The source, through the template's header where its own cannot be read
-// (3049 damaged, 3343 not a Jet file: what a lost page 0 gives).
-// Salvage without a template: a header made afresh, where the source's own
-// is lost; otherwise why the source cannot be opened stands.
-std::unique_ptr<Database> withHeaderMadeAfresh(std::shared_ptr<ReadFile>& file,
-                                               const Credentials& credentials, bool salvage,
-                                               const Error& lost,
-                                               std::vector<std::string>& madeAfresh) {
-  if (!salvage) throw lost;
-  std::string why;
-  std::shared_ptr<ReadFile> fresh = withFreshHeader(file, credentials.password, why);
-  if (!fresh)
-    throw Error(lost.number(), lost.description() + " Salvage cannot make it afresh: " + why + ".");
-  std::unique_ptr<Database> db;
-  try {
-    db = Database::open(fresh, credentials.password);
-  } catch (const Error&) {
-    throw lost;
-  }
-  file = fresh;
-  madeAfresh.push_back("the header (page 0: " + lost.description() + ")");
-  return db;
-}
-
-std::unique_ptr<Database> openSource(FileSystem& fs, const std::string& src,
-                                     const Credentials& credentials, const Database* templ,
-                                     bool salvage, std::vector<std::string>& fromTemplate,
-                                     std::vector<std::string>& madeAfresh,
-                                     std::shared_ptr<ReadFile>& file) {
-  file = fs.openRead(src);
-  try {
-    return Database::open(file, credentials.password);
-  } catch (const Error& e) {
-    if (e.number() != 3049 && e.number() != 3343) throw;
-    if (!templ) return withHeaderMadeAfresh(file, credentials, salvage, e, madeAfresh);
-    std::unique_ptr<Database> db;
-    try {
-      file = withHeaderOf(file, *templ);
-      db = Database::open(file, credentials.password);
-    } catch (const Error&) {
-      throw e;  // the template does not fit either: the first reason stands
-    }
-    fromTemplate.push_back("the header (page 0: " + e.description() + ")");
-    return db;
-  }
-}
-
-// Salvage: the source with catalog rows for tables the catalog lost, laid on
-// a page after its last; the source itself when none is needed.
-// Salvage: the template's definition of the catalog where the source's own
-// cannot be read; the catalog's rows are found by their pages' owner.
-void catalogDefinitionFrom(const Database& source, const Database* templ,
-                           std::vector<std::string>& fromTemplate) {
-  try {
-    source.tableDef(2);
-    return;
-  } catch (const Corrupt& e) {
-    if (!templ || templ->format().version != source.format().version) return;
-    TableDef def = templ->tableDef(2);
-    def.ownedMap = def.freeMap = RowPtr{};
-    source.supplyTableDef(2, std::move(def), PageCensus::take(source).dataPagesOf(2));
-    fromTemplate.push_back("the definition of the catalog (page 2: " + e.description() + ")");
-  }
-}
-
-std::unique_ptr<Database> withLostTablesNamed(std::unique_ptr<Database> source,
-                                              const std::shared_ptr<ReadFile>& file,
-                                              const Credentials& credentials, const Database* templ,
-                                              std::vector<RecoveredTable>& named,
-                                              std::vector<std::string>& fromTemplate) {
-  catalogDefinitionFrom(*source, templ, fromTemplate);
-  // A page after a torn last one would not be where the catalog looks.
-  if (source->pages().tornPage() != UINT32_MAX) return source;
-  CatalogRepair repair;
-  try {
-    repair = repairCatalog(*source, templ);
-  } catch (const Corrupt&) {
-    return source;  // compaction names what it cannot read
-  }
-  if (repair.page.empty()) return source;
-  named = std::move(repair.tables);
-  std::unique_ptr<Database> db =
-      Database::open(withPageAppended(file, std::move(repair.page)), credentials.password);
-  db->addCatalogPage(db->pageCount() - 1);
-  if (const std::vector<uint32_t>* pages = source->suppliedPages(2))
-    db->supplyTableDef(2, source->tableDef(2), *pages);
-  return db;
-}
-
 // Salvage's report, written and flushed but not yet named.
 std::shared_ptr<OutputFile> writeLostReport(FileSystem& fs, const std::string& path,
                                             const CompactResult& result, uint32_t mode) {
@@ -254,36 +164,33 @@ CompactResult compactWith(FileSystem& fs, const std::string& src, const std::str
   std::unique_ptr<Database> templ;
   if (options.salvage && !options.templatePath.empty())
     templ = Database::open(fs, options.templatePath, credentials.password);
-  std::vector<std::string> fromTemplate, madeAfresh;
+  SourceRepairs repairs;
   std::shared_ptr<ReadFile> file;
-  std::unique_ptr<Database> source = openSource(fs, src, credentials, templ.get(), options.salvage,
-                                                fromTemplate, madeAfresh, file);
-  std::vector<RecoveredTable> recoveredTables;
-  if (options.salvage)
-    source = withLostTablesNamed(std::move(source), file, credentials, templ.get(), recoveredTables,
-                                 fromTemplate);
+  std::unique_ptr<Database> source =
+      openSource(fs, src, credentials, templ.get(), options.salvage, file, repairs);
   Pacer pacer(progress);
   const std::shared_ptr<OutputFile> out = fs.createOutput(dst);
   out->setMode(before.mode);
-  pacer.phase(0.0, 0.85);
+  // One pass over every page: whom each data page names as owner, the
+  // evidence of rows a table's own structures may have lost.
+  pacer.phase(0.0, 0.04);
+  PageCensus census = PageCensus::take(
+      *source,
+      [&, n = 0.0, all = double(source->pageCount())]() mutable { pacer.step(++n / all); });
+  if (options.salvage)
+    source = repairedForSalvage(std::move(source), file, credentials, templ.get(), census, repairs);
+  pacer.phase(0.04, 0.85);
   WriteOutcome outcome;
   try {
     // Runs of a sort go to unnamed files beside the output, gone with them.
     const SortSpace sort{options.sortMemory ? options.sortMemory : kSortMemory,
                          [&fs, &dst] { return fs.createOutput(dst + ".sort"); }};
     const Pacer::Part part(pacer);
-    outcome = writeCompacted(*source, *out, options, pacer, sort, templ.get());
-    fromTemplate.insert(fromTemplate.end(), outcome.result.fromTemplate.begin(),
-                        outcome.result.fromTemplate.end());
-    outcome.result.fromTemplate = std::move(fromTemplate);
-    outcome.result.madeAfresh = std::move(madeAfresh);
-    if (!recoveredTables.empty()) {
-      // The new catalog page's rows are the tables', not rows recovered.
-      std::erase_if(outcome.result.recovered, [&](const RowsLost& r) {
-        return r.table == "MSysObjects" && r.page + 1 == source->pageCount();
-      });
-      outcome.result.recoveredTables = std::move(recoveredTables);
-    }
+    outcome = writeCompacted(*source, *out, options, pacer, sort, census, templ.get());
+    std::vector<std::string>& taken = outcome.result.fromTemplate;
+    taken.insert(taken.begin(), repairs.fromTemplate.begin(), repairs.fromTemplate.end());
+    outcome.result.madeAfresh = std::move(repairs.madeAfresh);
+    outcome.result.recoveredTables = std::move(repairs.recoveredTables);
   } catch (const Corrupt& e) {
     throw Error(3049, "Cannot compact '" + src + "': " + e.description());
   }

@@ -83,13 +83,14 @@ enum class Entries {
 class Compactor {
  public:
   Compactor(const Database& src, OutputFile& out, const CompactOptions& options, Pacer& pacer,
-            const SortSpace& sort, const Database* templ)
+            const SortSpace& sort, const PageCensus& census, const Database* templ)
       : src_(src),
         f_(src.format()),
         options_(options),
         pacer_(pacer),
         sort_(sort),
         sink_(out, src.format(), src.header().dbKey),
+        census_(census),
         templ_(templ) {}
 
   WriteOutcome run() {
@@ -103,9 +104,6 @@ class Compactor {
     } catch (const Corrupt& e) {
       damaged("MSysObjects", 2, e.description());
     }
-    pacer_.phase(0.0, 0.05);
-    census_ = PageCensus::take(
-        src_, [&, n = 0.0, all = double(src_.pageCount())]() mutable { pacer_.step(++n / all); });
     orphans(tables);
     hidden(tables);
     unreadable(tables);
@@ -113,8 +111,8 @@ class Compactor {
     alloc_ = std::make_unique<PageAllocator>(reloc_.tdefPages());
     holder_ = std::make_unique<MapHolder>(*alloc_, sink_);
     for (size_t i = 0; i < tables.size(); ++i) {
-      pacer_.phase(0.05 + 0.95 * static_cast<double>(i) / tables.size(),
-                   0.05 + 0.95 * static_cast<double>(i + 1) / tables.size());
+      pacer_.phase(static_cast<double>(i) / tables.size(),
+                   static_cast<double>(i + 1) / tables.size());
       outcome.digest.push_back(compactTable(tables[i], outcome.result));
     }
     finish();
@@ -684,6 +682,8 @@ class Compactor {
   Pacer& pacer_;
   const SortSpace& sort_;
   PageSink sink_;
+  const PageCensus& census_;
+  const Database* templ_;
   std::unique_ptr<PageAllocator> alloc_;
   std::unique_ptr<MapHolder> holder_;
   Relocation reloc_;
@@ -695,12 +695,10 @@ class Compactor {
   struct CatalogFix {
     bool type = false, flags = false;
   };
-  const Database* templ_ = nullptr;
   std::vector<std::string> fromTemplate_, templateMisses_;
   std::set<uint32_t> dropRows_;           // catalog rows (RowPtr raw) of tables left out
   std::map<uint32_t, CatalogFix> fixes_;  // catalog rows (RowPtr raw) that hid their tables
-  PageCensus census_;
-  uint32_t current_ = 0;  // position of the row being copied
+  uint32_t current_ = 0;                  // position of the row being copied
   std::vector<uint8_t> row_, bytes_, data_;
   std::vector<uint32_t> pieces_;  // sizes of a memo/OLE value's pieces
   std::vector<EntryRef> refs_;
@@ -709,8 +707,9 @@ class Compactor {
 }  // namespace
 
 WriteOutcome writeCompacted(const Database& src, OutputFile& out, const CompactOptions& options,
-                            Pacer& pacer, const SortSpace& sort, const Database* templ) {
-  return Compactor(src, out, options, pacer, sort, templ).run();
+                            Pacer& pacer, const SortSpace& sort, const PageCensus& census,
+                            const Database* templ) {
+  return Compactor(src, out, options, pacer, sort, census, templ).run();
 }
 
 }  // namespace jet::compact

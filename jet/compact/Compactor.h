@@ -16,7 +16,8 @@
 
 namespace jet {
 class Database;
-}
+class PageCensus;
+}  // namespace jet
 
 namespace jet::compact {
 
@@ -37,8 +38,10 @@ struct SortSpace {
 
 // Writes the compacted database into out. Throws Error 3049 naming table and
 // page for damage it cannot mend, Error for write failures and cancellation.
-// templ: salvage's template (an older copy of the database), or null.
+// census: every page of src read once for its owner. templ: salvage's
+// template (an older copy of the database), or null.
 WriteOutcome writeCompacted(const Database& src, OutputFile& out, const CompactOptions& options,
-                            Pacer& pacer, const SortSpace& sort, const Database* templ = nullptr);
+                            Pacer& pacer, const SortSpace& sort, const PageCensus& census,
+                            const Database* templ = nullptr);
 
 }  // namespace jet::compact

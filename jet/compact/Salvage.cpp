@@ -123,6 +123,14 @@ class Salvager {
   // The pages the table's map lists. Salvage gets past a map that cannot be
   // read: the census finds the pages by their owner.
   std::vector<uint32_t> listedPages(bool salvage) {
+    std::vector<uint32_t> pages = mapPages(salvage);
+    // The catalog page salvage added after the file's last is the catalog's own.
+    if (def_.firstPage == 2)
+      pages.insert(pages.end(), db_.extraCatalogPages().begin(), db_.extraCatalogPages().end());
+    return pages;
+  }
+
+  std::vector<uint32_t> mapPages(bool salvage) {
     if (!salvage) return readUsageMap(db_.pages(), def_.ownedMap).pages;
     if (def_.ownedMap.null()) {  // a definition from the template: no map of this file
       unlistedWhy_ = "found by the page's owner, as the table's definition is the template's";

@@ -17,7 +17,6 @@ PageCensus PageCensus::take(const Database& db, const std::function<void()>& tic
   try {
     for (uint32_t pg : readGlobalMap(db.pages()).pages) c.free_[pg] = true;
     c.globalMapRead_ = true;
-    for (uint32_t pg : db.extraCatalogPages()) c.free_[pg] = false;  // past the map's end
   } catch (const Corrupt&) {
     c.free_.assign(n, false);
   }
@@ -40,6 +39,16 @@ PageCensus PageCensus::take(const Database& db, const std::function<void()>& tic
   for (uint32_t pg : tdefs)
     if (!continued.count(pg)) c.firstTdefs_.push_back(pg);
   return c;
+}
+
+void PageCensus::addDataPage(uint32_t pg, uint32_t owner) {
+  if (pg >= owner_.size()) {
+    owner_.resize(pg + 1, 0);
+    free_.resize(pg + 1, false);
+  }
+  free_[pg] = false;
+  owner_[pg] = owner;
+  byOwner_[owner].push_back(pg);
 }
 
 const std::vector<uint32_t>& PageCensus::dataPagesOf(uint32_t tdef) const {

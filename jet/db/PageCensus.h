@@ -31,6 +31,9 @@ class PageCensus {
   // TDEF page continues into. Ascending.
   const std::vector<uint32_t>& tableDefinitions() const { return firstTdefs_; }
   bool globalMapRead() const { return globalMapRead_; }
+  // A data page added to the file after the census (salvage's new catalog
+  // page): after every other page of its owner.
+  void addDataPage(uint32_t pg, uint32_t owner);
   uint32_t pageCount() const { return static_cast<uint32_t>(owner_.size()); }
 
  private:

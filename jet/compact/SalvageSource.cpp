@@ -1,0 +1,96 @@
+#include "jet/compact/SalvageSource.h"
+
+#include "jet/compact/CatalogRepair.h"
+#include "jet/compact/Template.h"
+#include "jet/db/Database.h"
+#include "jet/db/PageCensus.h"
+
+namespace jet::compact {
+namespace {
+
+// Without a template: a header made afresh, or why the source cannot be
+// opened stands.
+std::unique_ptr<Database> withHeaderMadeAfresh(std::shared_ptr<ReadFile>& file,
+                                               const Credentials& credentials, const Error& lost,
+                                               SourceRepairs& repairs) {
+  std::string why;
+  std::shared_ptr<ReadFile> fresh = withFreshHeader(file, credentials.password, why);
+  if (!fresh)
+    throw Error(lost.number(), lost.description() + " Salvage cannot make it afresh: " + why + ".");
+  std::unique_ptr<Database> db;
+  try {
+    db = Database::open(fresh, credentials.password);
+  } catch (const Error&) {
+    throw lost;
+  }
+  file = fresh;
+  repairs.madeAfresh.push_back("the header (page 0: " + lost.description() + ")");
+  return db;
+}
+
+// The template's definition of the catalog where the source's own cannot be
+// read; the catalog's rows are found by their pages' owner.
+void catalogDefinitionFrom(const Database& source, const Database* templ, const PageCensus& census,
+                           SourceRepairs& repairs) {
+  try {
+    source.tableDef(2);
+  } catch (const Corrupt& e) {
+    if (!templ || templ->format().version != source.format().version) return;
+    TableDef def = templ->tableDef(2);
+    def.ownedMap = def.freeMap = RowPtr{};
+    source.supplyTableDef(2, std::move(def), census.dataPagesOf(2));
+    repairs.fromTemplate.push_back("the definition of the catalog (page 2: " + e.description() +
+                                   ")");
+  }
+}
+
+}  // namespace
+
+std::unique_ptr<Database> openSource(FileSystem& fs, const std::string& src,
+                                     const Credentials& credentials, const Database* templ,
+                                     bool salvage, std::shared_ptr<ReadFile>& file,
+                                     SourceRepairs& repairs) {
+  file = fs.openRead(src);
+  try {
+    return Database::open(file, credentials.password);
+  } catch (const Error& e) {
+    if (!salvage || (e.number() != 3049 && e.number() != 3343)) throw;
+    if (!templ) return withHeaderMadeAfresh(file, credentials, e, repairs);
+    std::unique_ptr<Database> db;
+    try {
+      file = withHeaderOf(file, *templ);
+      db = Database::open(file, credentials.password);
+    } catch (const Error&) {
+      throw e;  // the template does not fit either: the first reason stands
+    }
+    repairs.fromTemplate.push_back("the header (page 0: " + e.description() + ")");
+    return db;
+  }
+}
+
+std::unique_ptr<Database> repairedForSalvage(std::unique_ptr<Database> source,
+                                             const std::shared_ptr<ReadFile>& file,
+                                             const Credentials& credentials, const Database* templ,
+                                             PageCensus& census, SourceRepairs& repairs) {
+  catalogDefinitionFrom(*source, templ, census, repairs);
+  // A page after a torn last one would not be where the catalog looks.
+  if (source->pages().tornPage() != UINT32_MAX) return source;
+  CatalogRepair repair;
+  try {
+    repair = repairCatalog(*source, census, templ);
+  } catch (const Corrupt&) {
+    return source;  // compaction names what it cannot read
+  }
+  if (repair.page.empty()) return source;
+  repairs.recoveredTables = std::move(repair.tables);
+  std::unique_ptr<Database> db =
+      Database::open(withPageAppended(file, std::move(repair.page)), credentials.password);
+  const uint32_t added = db->pageCount() - 1;
+  db->addCatalogPage(added);
+  census.addDataPage(added, 2);
+  if (const std::vector<uint32_t>* pages = source->suppliedPages(2))
+    db->supplyTableDef(2, source->tableDef(2), *pages);
+  return db;
+}
+
+}  // namespace jet::compact
