@@ -53,7 +53,6 @@ class Emitter : public IndexVisitor {
       flush();
       key_.assign(e.key.begin(), e.key.end());
     }
-    if (!same) ++distinct_;
     any_ = true;
     run_.push_back(newPlace_[at]);
     tick_(static_cast<double>(++done_) / std::max<uint32_t>(1, rows_.size()));
@@ -71,8 +70,6 @@ class Emitter : public IndexVisitor {
     run_.clear();
   }
 
-  uint32_t distinct() const { return distinct_; }
-
  private:
   const RowMap& rows_;
   const std::vector<uint32_t>& newPlace_;
@@ -81,7 +78,7 @@ class Emitter : public IndexVisitor {
   const std::function<void(const EntryRef&)>& emit_;
   std::vector<uint8_t> key_, entry_;
   std::vector<uint32_t> run_;
-  uint32_t distinct_ = 0, done_ = 0;
+  uint32_t done_ = 0;
   bool any_ = false;
 };
 
@@ -113,13 +110,12 @@ StoredIndex judgeStoredIndex(const Database& db, const TableDef& def, size_t k, 
   return out;
 }
 
-uint32_t emitStoredIndex(const Database& db, const TableDef& def, size_t k, const RowMap& rows,
-                         const std::vector<uint32_t>& newPlace, bool sortRuns, const Tick& tick,
-                         const std::function<void(const EntryRef&)>& emit) {
+void emitStoredIndex(const Database& db, const TableDef& def, size_t k, const RowMap& rows,
+                     const std::vector<uint32_t>& newPlace, bool sortRuns, const Tick& tick,
+                     const std::function<void(const EntryRef&)>& emit) {
   Emitter emitter(rows, newPlace, sortRuns, tick, emit);
   walkIndex(db.pages(), def.realIndexes[k].rootPage, def.firstPage, emitter);
   emitter.flush();
-  return emitter.distinct();
 }
 
 }  // namespace jet::compact

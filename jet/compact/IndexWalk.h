@@ -43,9 +43,9 @@ StoredIndex judgeStoredIndex(const Database& db, const TableDef& def, size_t k, 
 
 // Every entry of a judged index with its row's new place (newPlace: RowPtr
 // raw per position), in entryLess order when the index was ordered, in the
-// stored order otherwise. Returns how many distinct keys it emitted.
-uint32_t emitStoredIndex(const Database& db, const TableDef& def, size_t k, const RowMap& rows,
-                         const std::vector<uint32_t>& newPlace, bool sortRuns, const Tick& tick,
-                         const std::function<void(const EntryRef&)>& emit);
+// stored order otherwise.
+void emitStoredIndex(const Database& db, const TableDef& def, size_t k, const RowMap& rows,
+                     const std::vector<uint32_t>& newPlace, bool sortRuns, const Tick& tick,
+                     const std::function<void(const EntryRef&)>& emit);
 
 }  // namespace jet::compact
