@@ -162,41 +162,4 @@ CatalogRepair repairCatalog(const Database& src, const PageCensus& census, const
   return out;
 }
 
-namespace {
-
-class PageAppended : public ReadFile {
- public:
-  PageAppended(std::shared_ptr<ReadFile> source, std::vector<uint8_t> page)
-      : source_(std::move(source)), page_(std::move(page)), end_(source_->state().size) {}
-
-  size_t readAt(uint64_t offset, uint8_t* data, size_t size) override {
-    size_t n = 0;
-    if (offset < end_) {
-      const size_t want = static_cast<size_t>(std::min<uint64_t>(size, end_ - offset));
-      n = source_->readAt(offset, data, want);
-      if (n < want) return n;  // the file ended early: say so, as it does
-    }
-    for (; n < size && offset + n < end_ + page_.size(); ++n) data[n] = page_[offset + n - end_];
-    return n;
-  }
-  FileState state() override {
-    FileState s = source_->state();
-    s.size += page_.size();
-    return s;
-  }
-  const std::string& name() const override { return source_->name(); }
-
- private:
-  std::shared_ptr<ReadFile> source_;
-  std::vector<uint8_t> page_;
-  uint64_t end_;
-};
-
-}  // namespace
-
-std::shared_ptr<ReadFile> withPageAppended(std::shared_ptr<ReadFile> source,
-                                           std::vector<uint8_t> page) {
-  return std::make_shared<PageAppended>(std::move(source), std::move(page));
-}
-
 }  // namespace jet::compact

@@ -8,12 +8,10 @@
 // The rows are laid on one new data page of MSysObjects past the file's
 // end; salvage reads them as it reads rows its map does not list.
 
-#include <memory>
 #include <string>
 #include <vector>
 
 #include "jet/Engine.h"
-#include "jet/util/FileSystem.h"
 
 namespace jet {
 class Database;
@@ -28,9 +26,5 @@ struct CatalogRepair {
 };
 
 CatalogRepair repairCatalog(const Database& src, const PageCensus& census, const Database* templ);
-
-// The source with the repair's page after its last.
-std::shared_ptr<ReadFile> withPageAppended(std::shared_ptr<ReadFile> source,
-                                           std::vector<uint8_t> page);
 
 }  // namespace jet::compact

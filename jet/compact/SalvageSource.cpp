@@ -4,6 +4,7 @@
 #include "jet/compact/Template.h"
 #include "jet/db/Database.h"
 #include "jet/db/PageCensus.h"
+#include "jet/util/OverlaidFile.h"
 
 namespace jet::compact {
 namespace {
@@ -83,8 +84,8 @@ std::unique_ptr<Database> repairedForSalvage(std::unique_ptr<Database> source,
   }
   if (repair.page.empty()) return source;
   repairs.recoveredTables = std::move(repair.tables);
-  std::unique_ptr<Database> db =
-      Database::open(withPageAppended(file, std::move(repair.page)), credentials.password);
+  std::unique_ptr<Database> db = Database::open(
+      overlaid(file, file->state().size, std::move(repair.page)), credentials.password);
   const uint32_t added = db->pageCount() - 1;
   db->addCatalogPage(added);
   census.addDataPage(added, 2);

@@ -1,43 +1,16 @@
 #include "jet/compact/Template.h"
 
-#include <algorithm>
-#include <cstring>
-
 #include "jet/db/Database.h"
 #include "jet/db/Value.h"
 #include "jet/format/Header.h"
 #include "jet/format/IndexKey.h"
+#include "jet/util/OverlaidFile.h"
 
 namespace jet::compact {
-namespace {
-
-class HeaderOverlay : public ReadFile {
- public:
-  HeaderOverlay(std::shared_ptr<ReadFile> source, std::vector<uint8_t> header)
-      : source_(std::move(source)), header_(std::move(header)) {}
-
-  size_t readAt(uint64_t offset, uint8_t* data, size_t size) override {
-    const size_t n = source_->readAt(offset, data, size);
-    if (offset < header_.size()) {
-      const size_t from = static_cast<size_t>(offset);
-      std::memcpy(data, header_.data() + from, std::min(n, header_.size() - from));
-    }
-    return n;
-  }
-  FileState state() override { return source_->state(); }
-  const std::string& name() const override { return source_->name(); }
-
- private:
-  std::shared_ptr<ReadFile> source_;
-  std::vector<uint8_t> header_;
-};
-
-}  // namespace
 
 std::shared_ptr<ReadFile> withHeaderOf(std::shared_ptr<ReadFile> source, const Database& templ) {
   const ByteView page0 = templ.page(0).bytes();
-  return std::make_shared<HeaderOverlay>(std::move(source),
-                                         std::vector<uint8_t>(page0.begin(), page0.end()));
+  return overlaid(std::move(source), 0, std::vector<uint8_t>(page0.begin(), page0.end()));
 }
 
 namespace {
@@ -67,7 +40,7 @@ std::shared_ptr<ReadFile> withFreshHeader(std::shared_ptr<ReadFile> source,
   h.version = *v;
   h.password = password.value_or("");
   h.creationDate = oleDateNow();
-  auto file = std::make_shared<HeaderOverlay>(source, freshHeaderPage(h));
+  auto file = overlaid(source, 0, freshHeaderPage(h));
   try {
     // The sort order the catalog's names were written under.
     const auto db = Database::open(file, password);
@@ -83,7 +56,7 @@ std::shared_ptr<ReadFile> withFreshHeader(std::shared_ptr<ReadFile> source,
   } catch (const Corrupt&) {
     // the defaults stand
   }
-  return std::make_shared<HeaderOverlay>(source, freshHeaderPage(h));
+  return overlaid(source, 0, freshHeaderPage(h));
 }
 
 std::optional<TableDef> definitionFrom(const Database& templ, const Database& src,
