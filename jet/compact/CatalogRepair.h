@@ -6,7 +6,7 @@
 // after the template's table of the same columns, else after the system
 // table its columns are, else "Recovered_<page>".
 // The rows are laid on one new data page of MSysObjects past the file's
-// end; salvage reads them as it reads rows its map does not list.
+// end, which salvage then reads as one of the catalog's own.
 
 #include <string>
 #include <vector>
