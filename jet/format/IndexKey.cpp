@@ -152,6 +152,16 @@ SortOrder columnSortOrder(Version v, ByteView descriptor) {
   return SortOrder{descriptor.u16(11), descriptor.u8(14), 0};
 }
 
+void putColumnSortOrder(Version v, uint8_t* descriptor, const SortOrder& order) {
+  if (v == Version::Jet3) {
+    putLe16(descriptor + 9, order.lcid);
+    putLe16(descriptor + 11, order.codePage);
+    return;
+  }
+  putLe16(descriptor + 11, order.lcid);
+  descriptor[14] = order.version;
+}
+
 SortOrder databaseSortOrder(Version v, uint16_t lcid, uint8_t version, uint16_t codePage) {
   return v == Version::Jet3 ? SortOrder{lcid, 0, codePage} : SortOrder{lcid, version, 0};
 }

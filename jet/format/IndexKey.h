@@ -44,6 +44,8 @@ struct SortOrder {
 // Reads it from a column descriptor (Jet 4: LCID at 11, version at 14; Jet 3:
 // LCID at 9, code page at 11). Throws Corrupt when the descriptor is short.
 SortOrder columnSortOrder(Version v, ByteView descriptor);
+// Writes it where columnSortOrder reads it.
+void putColumnSortOrder(Version v, uint8_t* descriptor, const SortOrder& order);
 // The database's default, from the header fields.
 SortOrder databaseSortOrder(Version v, uint16_t lcid, uint8_t version, uint16_t codePage);
 // "sort order 0x0419 (Russian) version 1"; Jet 3 adds the code page.
