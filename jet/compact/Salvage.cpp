@@ -132,8 +132,8 @@ class Salvager {
 
   std::vector<uint32_t> mapPages(bool salvage) {
     if (!salvage) return readUsageMap(db_.pages(), def_.ownedMap).pages;
-    if (def_.ownedMap.null()) {  // a definition from the template: no map of this file
-      unlistedWhy_ = "found by the page's owner, as the table's definition is the template's";
+    if (def_.ownedMap.null()) {  // a definition standing in for a lost one: no map of this file
+      unlistedWhy_ = "found by the page's owner, as the table's definition is not the file's own";
       return {};
     }
     try {

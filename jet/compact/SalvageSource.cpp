@@ -2,6 +2,7 @@
 
 #include "jet/compact/CatalogRepair.h"
 #include "jet/compact/Template.h"
+#include "jet/db/CatalogDefinition.h"
 #include "jet/db/Database.h"
 #include "jet/db/PageCensus.h"
 #include "jet/util/OverlaidFile.h"
@@ -30,18 +31,29 @@ std::unique_ptr<Database> withHeaderMadeAfresh(std::shared_ptr<ReadFile>& file,
 }
 
 // The template's definition of the catalog where the source's own cannot be
-// read; the catalog's rows are found by their pages' owner.
+// read, else one made afresh; the catalog's rows are found by their pages'
+// owner. Where they do not read under the one made afresh, the file's
+// catalog was laid out otherwise: a row read under it would be invented.
 void catalogDefinitionFrom(const Database& source, const Database* templ, const PageCensus& census,
                            SourceRepairs& repairs) {
   try {
     source.tableDef(2);
   } catch (const Corrupt& e) {
-    if (!templ || templ->format().version != source.format().version) return;
-    TableDef def = templ->tableDef(2);
-    def.ownedMap = def.freeMap = RowPtr{};
+    const std::string what = "the definition of the catalog (page 2: " + e.description() + ")";
+    if (templ && templ->format().version == source.format().version) {
+      TableDef def = templ->tableDef(2);
+      def.ownedMap = def.freeMap = RowPtr{};
+      source.supplyTableDef(2, std::move(def), census.dataPagesOf(2));
+      repairs.fromTemplate.push_back(what);
+      return;
+    }
+    TableDef def = catalogDefinition(source.header());
+    if (!catalogRowsFit(source, def, census.dataPagesOf(2)))
+      throw Corrupt(e.description() +
+                    "; the catalog's rows do not read under the definition Jet gives it, so "
+                    "salvage cannot make it afresh: give a backup as --template");
     source.supplyTableDef(2, std::move(def), census.dataPagesOf(2));
-    repairs.fromTemplate.push_back("the definition of the catalog (page 2: " + e.description() +
-                                   ")");
+    repairs.madeAfresh.push_back(what);
   }
 }
 

@@ -1,9 +1,9 @@
 #pragma once
 
 // The source as compaction reads it and, for salvage, what stands in for the
-// structures it lost: the header (the template's, else one made afresh), the
-// catalog's definition (the template's), and catalog rows for tables whose
-// own are gone. Each stand-in is named.
+// structures it lost: the header and the catalog's definition (the
+// template's, else one made afresh), and catalog rows for tables whose own
+// are gone. Each stand-in is named.
 
 #include <memory>
 #include <string>
@@ -32,9 +32,9 @@ std::unique_ptr<Database> openSource(FileSystem& fs, const std::string& src,
                                      bool salvage, std::shared_ptr<ReadFile>& file,
                                      SourceRepairs& repairs);
 
-// Salvage: the source with the template's definition of the catalog where
-// its own cannot be read, and catalog rows for lost tables on a page after
-// its last, which the census learns of.
+// Salvage: the source with a definition of the catalog where its own cannot
+// be read (the template's, else one made afresh), and catalog rows for lost
+// tables on a page after its last, which the census learns of.
 std::unique_ptr<Database> repairedForSalvage(std::unique_ptr<Database> source,
                                              const std::shared_ptr<ReadFile>& file,
                                              const Credentials& credentials, const Database* templ,

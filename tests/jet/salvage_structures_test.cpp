@@ -10,8 +10,10 @@
 #include <functional>
 
 #include "jet/Engine.h"
+#include "jet/db/CatalogDefinition.h"
 #include "jet/db/Database.h"
 #include "jet/db/TableScan.h"
+#include "jet/format/IndexKey.h"
 #include "jet/support/jet_testing.h"
 #include "jet/support/judges.h"
 #include "jet/util/Rc4.h"
@@ -24,9 +26,9 @@ struct Harm {
   const char* name;
   // Damages the copy; returns the user table whose rows are at stake ("" for none).
   std::function<std::string(Surgery&, const jet::Database&)> apply;
-  // Without a template: refused, or a header made afresh unless the pages are
-  // encoded (their key was in the lost header), or salvaged.
-  enum { Salvaged, Refused, HeaderMadeAfresh } withoutTemplate;
+  // Without a template: salvaged, with a structure made afresh, or with a
+  // header made afresh unless the pages are encoded (their key was in it).
+  enum { Salvaged, MadeAfresh, HeaderMadeAfresh } withoutTemplate;
   bool takesFromTemplate;  // a structure, not just names
 };
 
@@ -61,7 +63,7 @@ const Harm kHarms[] = {
        s.setPage(2, std::vector<uint8_t>(s.pageSize, 0));
        return std::string();
      },
-     Harm::Refused, true},
+     Harm::MadeAfresh, true},
     {"the header zeroed",
      [](Surgery& s, const jet::Database&) {
        std::fill(s.bytes.begin(), s.bytes.begin() + s.pageSize, 0);
@@ -127,8 +129,7 @@ TEST(SalvageStructures, EveryRowOnAnUndamagedPageComesBack) {
         salvage.salvage = true;
         if (withTemplate) salvage.templatePath = templ;
         const bool refused =
-            !withTemplate && (h.withoutTemplate == Harm::Refused ||
-                              (h.withoutTemplate == Harm::HeaderMadeAfresh && file == encoded));
+            !withTemplate && h.withoutTemplate == Harm::HeaderMadeAfresh && file == encoded;
         jet::CompactResult r;
         try {
           r = jet::compactDatabase(dir.file("db.mdb"), dir.file("out.mdb"), connectOf(file),
@@ -161,10 +162,57 @@ TEST(SalvageStructures, EveryRowOnAnUndamagedPageComesBack) {
         EXPECT_EQ(userLost, missing);
         EXPECT_FALSE(r.uncounted);
         EXPECT_EQ(r.fromTemplate.empty(), !(withTemplate && h.takesFromTemplate));
-        EXPECT_EQ(r.madeAfresh.empty(),
-                  withTemplate || h.withoutTemplate != Harm::HeaderMadeAfresh);
+        EXPECT_EQ(r.madeAfresh.empty(), withTemplate || h.withoutTemplate == Harm::Salvaged);
         EXPECT_TRUE(jet::check(dir.file("out.mdb"), connectOf(file)).clean());
       }
     }
+  }
+}
+
+// The catalog's definition made afresh is the one every shared file holds,
+// Access-written ones included, and reads the rows of its catalog; another
+// table's definition does not.
+TEST(SalvageStructures, CatalogDefinitionMadeAfreshIsEveryFilesOwn) {
+  const auto sortOrder = [](const jet::Database& db, const jet::TableDef& def,
+                            const jet::Column& c) {
+    return jet::columnSortOrder(db.version(),
+                                jet::ByteView(def.buffer).sub(c.descriptorOffset, 25));
+  };
+  for (const std::string& file : sharedFixtures()) {
+    SCOPED_TRACE(file);
+    const auto db = jettest::open(file, connectOf(file));
+    const jet::TableDef& own = db->tableDef(2);
+    const jet::TableDef made = jet::catalogDefinition(db->header());
+    EXPECT_EQ(made.columns.size(), own.columns.size());
+    for (const jet::Column& c : own.columns) {
+      const jet::Column* m = made.findColumn(c.name);
+      ASSERT_TRUE(m) << c.name;
+      EXPECT_EQ(std::tie(m->type, m->number, m->varIndex, m->flags, m->length),
+                std::tie(c.type, c.number, c.varIndex, c.flags, c.length))
+          << c.name;
+      EXPECT_EQ(c.fixed() ? m->fixedOffset : 0, c.fixed() ? c.fixedOffset : 0) << c.name;
+      EXPECT_EQ(sortOrder(*db, made, *m), sortOrder(*db, own, c)) << c.name;
+    }
+    ASSERT_EQ(made.realIndexes.size(), own.realIndexes.size());
+    for (size_t k = 0; k < own.realIndexes.size(); ++k) {
+      const jet::RealIndex &m = made.realIndexes[k], &o = own.realIndexes[k];
+      EXPECT_EQ(m.columns.size(), o.columns.size());
+      for (size_t i = 0; i < std::min(m.columns.size(), o.columns.size()); ++i)
+        EXPECT_EQ(m.columns[i].column, o.columns[i].column);
+      EXPECT_EQ(m.flags, o.flags);
+    }
+    ASSERT_EQ(made.logicalIndexes.size(), own.logicalIndexes.size());
+    for (size_t k = 0; k < own.logicalIndexes.size(); ++k) {
+      const jet::LogicalIndex &m = made.logicalIndexes[k], &o = own.logicalIndexes[k];
+      EXPECT_EQ(std::tie(m.name, m.number, m.realIndex, m.type, m.relatedIndex),
+                std::tie(o.name, o.number, o.realIndex, o.type, o.relatedIndex));
+    }
+    const std::vector<uint32_t> pages = jet::TableScan(*db, own).pages();
+    EXPECT_TRUE(jet::catalogRowsFit(*db, made, pages));
+    for (const jet::CatalogEntry* t : db->catalog().tables(true))
+      if (t->tdefPage() != 2) {
+        EXPECT_FALSE(jet::catalogRowsFit(*db, db->tableDef(t->tdefPage()), pages)) << t->name;
+        break;
+      }
   }
 }
