@@ -192,6 +192,8 @@ CompactResult compactWith(FileSystem& fs, const std::string& src, const std::str
     outcome.result.madeAfresh = std::move(repairs.madeAfresh);
     outcome.result.recoveredTables = std::move(repairs.recoveredTables);
   } catch (const Corrupt& e) {
+    // Damage that appeared while the file was read is another program's writing.
+    if (sourceState(fs, src) != before) throwInUse(src);
     throw Error(3049, "Cannot compact '" + src + "': " + e.description());
   }
 #ifdef __GLIBC__

@@ -14,8 +14,11 @@ PageSource::PageSource(std::shared_ptr<ReadFile> file, const Format& format, uin
   // Pages 0..2 must exist for the catalog. A torn write can leave the last
   // page cut: it is counted so the check can name it, and never read.
   if (size_ / ps < 3 || size_ / ps > 0xFFFFFF - 1) throwCannotOpen(file_->name());
-  torn_ = size_ % ps != 0;
-  pageCount_ = static_cast<uint32_t>(size_ / ps) + (torn_ ? 1 : 0);
+  pageCount_ = static_cast<uint32_t>(size_ / ps);
+  if (size_ % ps != 0) tornPage_ = pageCount_++, tornBytes_ = static_cast<uint32_t>(size_ % ps);
+  // An encoded file's pages are decoded into the cache.
+  if (dbKey_ == 0) mapping_ = file_->map(size_);
+  if (mapping_) return;
   // All slots at once, before the large vectors of a compaction come and go.
   for (size_t i = 0; i < kSlots; ++i) {
     slots_.push_back(std::make_unique<Page::Slot>());
@@ -34,15 +37,16 @@ Page PageSource::page(uint32_t pg) {
                  " points past the end of the file (" + std::to_string(pageCount_) + " pages)");
   if (pg == tornPage())
     throwCorrupt("page " + std::to_string(pg) + " is cut short: the file ends " +
-                 std::to_string(size_ % format_.pageSize) + " bytes into it");
+                 std::to_string(tornBytes_) + " bytes into it");
+  if (mapping_) return mapped(pg);
   auto it = cached_.find(pg);
   if (it == cached_.end()) {
     // A miss right after the previous one reads a run of pages in one call:
     // every reader walks most pages in order.
     const bool streak = pg == lastMiss_ + 1;
     lastMiss_ = pg;
-    const uint32_t whole = pageCount_ - (torn_ ? 1 : 0);
-    fill(pg, streak ? std::min(kReadAhead, whole - pg) : 1);
+    const uint32_t end = pg < tornPage_ ? tornPage_ : pageCount_;  // never into a torn page
+    fill(pg, streak ? std::min(kReadAhead, end - pg) : 1);
     it = cached_.find(pg);
   }
   it->second->lastUse = ++clock_;
@@ -50,9 +54,26 @@ Page PageSource::page(uint32_t pg) {
 }
 
 std::array<uint8_t, 8> PageSource::head(uint32_t pg) {
+  if (mapping_) {
+    std::array<uint8_t, 8> head;
+    std::memcpy(head.data(), page(pg).bytes().data(), head.size());
+    return head;
+  }
   if (pg < pageCount_ && headKnown_[pg]) return heads_[pg];
   page(pg);
   return heads_[pg];
+}
+
+Page PageSource::mapped(uint32_t pg) {
+  // A touch that found the file cut short read zeros; the page before may
+  // have, so the reader is stopped here.
+  if (mapping_->cut()) shrank(pg);
+  if (++sinceForget_ == kBudgetEvery) {
+    sinceForget_ = 0;
+    mapping_->forgetBeyond(kMappedBudget);
+  }
+  const uint32_t ps = format_.pageSize;
+  return Page(mapping_->data() + uint64_t{pg} * ps, ps, pg);
 }
 
 Page::Slot* PageSource::victim() {

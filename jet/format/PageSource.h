@@ -1,8 +1,9 @@
 #pragma once
 
-// The pages of a database file, read with pread through a small cache and
-// decoded when the database is encoded. Every reader of the engine gets its
-// pages here, so memory stays small whatever the file's size.
+// The pages of a database file: straight from a read-only mapping where the
+// file can be mapped and is not encoded, else read with pread through a small
+// cache and decoded. Every reader of the engine gets its pages here, so
+// memory stays small whatever the file's size.
 
 #include <array>
 #include <cstdint>
@@ -14,6 +15,7 @@
 #include "jet/format/Format.h"
 #include "jet/util/Bytes.h"
 #include "jet/util/FileSystem.h"
+#include "jet/util/Mapping.h"
 
 namespace jet {
 
@@ -26,26 +28,38 @@ class PageSource;
 class Page {
  public:
   Page() = default;
-  Page(const Page& o) : slot_(o.slot_) { acquire(); }
-  Page(Page&& o) noexcept : slot_(o.slot_) { o.slot_ = nullptr; }
+  Page(const Page& o) : slot_(o.slot_), data_(o.data_), size_(o.size_), number_(o.number_) {
+    acquire();
+  }
+  Page(Page&& o) noexcept : slot_(o.slot_), data_(o.data_), size_(o.size_), number_(o.number_) {
+    o.slot_ = nullptr;
+  }
   Page& operator=(Page o) noexcept {
     std::swap(slot_, o.slot_);
+    data_ = o.data_;
+    size_ = o.size_;
+    number_ = o.number_;
     return *this;
   }
   ~Page() { release(); }
 
-  ByteView bytes() const;
-  uint32_t number() const;
-  explicit operator bool() const { return slot_ != nullptr; }
+  ByteView bytes() const { return ByteView(data_, size_); }
+  uint32_t number() const { return number_; }
+  explicit operator bool() const { return data_ != nullptr; }
 
   struct Slot;
 
  private:
   friend class PageSource;
-  explicit Page(Slot* slot) : slot_(slot) { acquire(); }
+  explicit Page(Slot* slot);
+  // A page of the mapping: nothing to hold.
+  Page(const uint8_t* data, uint32_t size, uint32_t number)
+      : data_(data), size_(size), number_(number) {}
   void acquire();
   void release();
   Slot* slot_ = nullptr;
+  const uint8_t* data_ = nullptr;
+  uint32_t size_ = 0, number_ = UINT32_MAX;
 };
 
 class PageSource {
@@ -62,8 +76,12 @@ class PageSource {
   uint32_t pageSize() const { return format_.pageSize; }
   uint32_t pageCount() const { return pageCount_; }
   uint64_t fileSize() const { return size_; }
-  // The last page when the file ends inside it, else UINT32_MAX.
-  uint32_t tornPage() const { return torn_ ? pageCount_ - 1 : UINT32_MAX; }
+  // The page the file ends inside (its last, unless salvage put pages after
+  // it), else UINT32_MAX.
+  uint32_t tornPage() const { return tornPage_; }
+  // Salvage: page pg stays cut short after `bytes` though the file it now
+  // reads has bytes put after it.
+  void keepTorn(uint32_t pg, uint32_t bytes) { tornPage_ = pg, tornBytes_ = bytes; }
   const std::string& name() const { return file_->name(); }
   ReadFile& file() const { return *file_; }
 
@@ -80,17 +98,25 @@ class PageSource {
  private:
   static constexpr size_t kSlots = 64;
   static constexpr uint32_t kReadAhead = 32;  // pages per read along a streak
+  // The mapping lets go of its pages once the process holds more of files
+  // than this, looked at every few hundred pages handed out.
+  static constexpr uint64_t kMappedBudget = uint64_t{32} << 20;
+  static constexpr uint32_t kBudgetEvery = 256;
+
+  Page mapped(uint32_t pg);
 
   Page::Slot* victim();
   void fill(uint32_t first, uint32_t count);
   [[noreturn]] void shrank(uint32_t pg) const;
 
   std::shared_ptr<ReadFile> file_;
+  std::unique_ptr<Mapping> mapping_;  // null: pages are read and cached
+  uint32_t sinceForget_ = 0;
   const Format& format_;
   uint32_t dbKey_;
   uint32_t pageCount_ = 0;
   uint64_t size_ = 0;
-  bool torn_ = false;
+  uint32_t tornPage_ = UINT32_MAX, tornBytes_ = 0;
   std::vector<std::unique_ptr<Page::Slot>> slots_;
   std::unordered_map<uint32_t, Page::Slot*> cached_;
   std::vector<uint8_t> run_;  // one read along a streak
@@ -114,7 +140,12 @@ inline void Page::release() {
   if (slot_) --slot_->refs;
   slot_ = nullptr;
 }
-inline ByteView Page::bytes() const { return ByteView(slot_->bytes); }
-inline uint32_t Page::number() const { return slot_->number; }
+inline Page::Page(Slot* slot)
+    : slot_(slot),
+      data_(slot->bytes.data()),
+      size_(static_cast<uint32_t>(slot->bytes.size())),
+      number_(slot->number) {
+  acquire();
+}
 
 }  // namespace jet

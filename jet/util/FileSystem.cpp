@@ -93,6 +93,7 @@ class PosixReadFile : public ReadFile {
   }
   FileState state() override { return fstatOf(fd_, name_); }
   const std::string& name() const override { return name_; }
+  std::unique_ptr<Mapping> map(uint64_t size) override { return Mapping::map(fd_, size); }
 
  private:
   int fd_;
@@ -127,6 +128,7 @@ class PosixOutputFile : public OutputFile {
   }
   FileState state() override { return fstatOf(fd_, final_); }
   const std::string& name() const override { return final_; }
+  std::unique_ptr<Mapping> map(uint64_t size) override { return Mapping::map(fd_, size); }
 
   void writeAt(uint64_t offset, const uint8_t* data, size_t size) override {
     while (size > 0) {

@@ -12,6 +12,8 @@
 #include <optional>
 #include <string>
 
+#include "jet/util/Mapping.h"
+
 namespace jet {
 
 // What tells one state of a file from another.
@@ -34,6 +36,9 @@ class ReadFile {
   virtual FileState state() = 0;
   // The path shown in messages.
   virtual const std::string& name() const = 0;
+  // The file's first `size` bytes mapped for reading, or null where it is
+  // not a plain file on disk: the reader then reads.
+  virtual std::unique_ptr<Mapping> map(uint64_t /*size*/) { return nullptr; }
 };
 
 // A new file in the folder of its final path, not visible under that path
