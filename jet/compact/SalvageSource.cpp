@@ -86,8 +86,6 @@ std::unique_ptr<Database> repairedForSalvage(std::unique_ptr<Database> source,
                                              const Credentials& credentials, const Database* templ,
                                              PageCensus& census, SourceRepairs& repairs) {
   catalogDefinitionFrom(*source, templ, census, repairs);
-  // A page after a torn last one would not be where the catalog looks.
-  if (source->pages().tornPage() != UINT32_MAX) return source;
   CatalogRepair repair;
   try {
     repair = repairCatalog(*source, census, templ);
@@ -96,9 +94,15 @@ std::unique_ptr<Database> repairedForSalvage(std::unique_ptr<Database> source,
   }
   if (repair.page.empty()) return source;
   repairs.recoveredTables = std::move(repair.tables);
+  // At the first whole page past the file's last; a torn last page stays
+  // unread.
+  const uint32_t added = source->pageCount(), torn = source->pages().tornPage();
   std::unique_ptr<Database> db = Database::open(
-      overlaid(file, file->state().size, std::move(repair.page)), credentials.password);
-  const uint32_t added = db->pageCount() - 1;
+      overlaid(file, uint64_t{added} * source->format().pageSize, std::move(repair.page)),
+      credentials.password);
+  if (torn != UINT32_MAX)
+    db->pages().keepTorn(torn,
+                         static_cast<uint32_t>(source->fileSize() % source->format().pageSize));
   db->addCatalogPage(added);
   census.addDataPage(added, 2);
   if (const std::vector<uint32_t>* pages = source->suppliedPages(2))

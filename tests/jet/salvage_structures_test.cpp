@@ -58,6 +58,14 @@ const Harm kHarms[] = {
        return std::string();
      },
      Harm::Salvaged, false},
+    {"the catalog's data pages zeroed, the file cut inside a page after its last",
+     [](Surgery& s, const jet::Database& db) {
+       const std::vector<uint32_t> pages = jet::TableScan(db, db.tableDef(2)).pages();
+       for (const uint32_t pg : pages) s.setPage(pg, std::vector<uint8_t>(s.pageSize, 0));
+       s.bytes.resize(s.bytes.size() + s.pageSize / 2, 0x5A);
+       return std::string();
+     },
+     Harm::Salvaged, false},
     {"the catalog's definition zeroed",
      [](Surgery& s, const jet::Database&) {
        s.setPage(2, std::vector<uint8_t>(s.pageSize, 0));
