@@ -2,14 +2,17 @@
 
 #include <algorithm>
 #include <cstring>
+#include <map>
 #include <set>
 
 #include "jet/db/Catalog.h"
 #include "jet/db/Database.h"
 #include "jet/db/PageCensus.h"
+#include "jet/db/TableScan.h"
 #include "jet/db/Value.h"
 #include "jet/format/DataPageBuilder.h"
 #include "jet/format/Header.h"
+#include "jet/format/Row.h"
 #include "jet/format/RowBuilder.h"
 #include "jet/util/Text.h"
 
@@ -74,6 +77,40 @@ std::string nameByColumns(const Database& templ, const TableDef& def) {
   return found;
 }
 
+// The tables' names by Id (TDEF page) in the navigation pane's own list of
+// objects (MSysNavPaneObjectIDs: Id, Name, Type), where Access 2007 and
+// later keep one. A table of those columns is taken for it only when its
+// rows name page 2 MSysObjects and its own page MSysNavPaneObjectIDs.
+std::map<uint32_t, std::string> navPaneNames(const Database& src,
+                                             const std::vector<uint32_t>& candidates) {
+  for (const uint32_t tdef : candidates) {
+    std::map<uint32_t, std::string> names;
+    try {
+      const TableDef& def = src.tableDef(tdef);
+      const Column *id = def.findColumn("Id"), *name = def.findColumn("Name"),
+                   *type = def.findColumn("Type");
+      if (def.columns.size() != 3 || !id || !name || !type) continue;
+      TableScan scan(src, def);
+      RawRow row;
+      Value v;
+      while (scan.next(row)) {
+        const RowFields fields(def, src.jet4(), row.bytes);
+        decodeValue(src, *type, fields.field(*type), v);
+        if (v.kind != Value::Kind::Integer || v.integer != object_type::kTable) continue;
+        decodeValue(src, *id, fields.field(*id), v);
+        const auto at = static_cast<uint32_t>(v.integer);
+        decodeValue(src, *name, fields.field(*name), v);
+        if (v.kind == Value::Kind::Text) names.emplace(at, v.text);
+      }
+    } catch (const Corrupt&) {
+      continue;
+    }
+    if (sameName(names[2], "MSysObjects") && sameName(names[tdef], "MSysNavPaneObjectIDs"))
+      return names;
+  }
+  return {};
+}
+
 // The Id of the "Tables" container, which every table names as its parent.
 int32_t tablesContainer(const Database& src, const Database* templ) {
   for (const Database* db : {&src, templ}) {
@@ -132,10 +169,19 @@ CatalogRepair repairCatalog(const Database& src, const PageCensus& census, const
     page.add(row.data(), row.size());
     names.insert(foldName("MSysObjects"));
   }
-  for (const OrphanTable& o : orphanTables(src, census, reached)) {
+  const std::vector<OrphanTable> orphans = orphanTables(src, census, reached);
+  std::vector<uint32_t> candidates;
+  if (const CatalogEntry* t = src.catalog().findTable("MSysNavPaneObjectIDs"))
+    candidates.push_back(t->tdefPage());
+  for (const OrphanTable& o : orphans) candidates.push_back(o.tdef);
+  const std::map<uint32_t, std::string> navPane = navPaneNames(src, candidates);
+  for (const OrphanTable& o : orphans) {
     const CatalogTrace trace = catalogTraceOf(src, census.dataPagesOf(2), o.tdef);
     if (trace.live) continue;  // a catalog row of another Type: compaction makes it a table again
-    std::string name = trace.deletedName, named = name.empty() ? "none" : "catalog";
+    std::string name = trace.deletedName;
+    if (const auto it = navPane.find(o.tdef); name.empty() && it != navPane.end())
+      name = it->second;
+    std::string named = name.empty() ? "none" : "catalog";
     try {
       const TableDef& def = src.tableDef(o.tdef);
       if (name.empty() && templ) {

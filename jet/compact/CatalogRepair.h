@@ -3,6 +3,7 @@
 // Salvage: catalog rows for table definitions whose rows the catalog no
 // longer reaches (their catalog rows torn away or deleted), so the tables
 // come out whole. A table is named after its deleted catalog row, else
+// after the navigation pane's list of objects (Access 2007 and later), else
 // after the template's table of the same columns, else after the system
 // table its columns are, else "Recovered_<page>".
 // The rows are laid on one new data page of MSysObjects past the file's

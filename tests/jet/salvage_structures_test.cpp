@@ -116,9 +116,12 @@ TEST(SalvageStructures, EveryRowOnAnUndamagedPageComesBack) {
   REQUIRE_JUDGES();
   TempDir scratch;
   const std::string encoded = encodedCopy(scratch);
-  const std::string files[] = {
+  std::vector<std::string> files = {
       fixture("jackcess-V1997-testV1997.mdb"), fixture("pw-V1997-testV1997.mdb"),
       fixture("jackcess-V2000-overflowTestV2000.mdb"), demoDatabase(), encoded};
+  // Opened by Access 2007: its navigation pane lists the tables by Id.
+  for (const std::string& f : sharedFixtures())
+    if (f.ends_with("jackcess-V2003-indexTestV2003.mdb")) files.push_back(f);
   for (const std::string& file : files) {
     const auto before = userTables(file);
     // Compacted, a backup's definitions sit elsewhere.
@@ -126,6 +129,7 @@ TEST(SalvageStructures, EveryRowOnAnUndamagedPageComesBack) {
     std::filesystem::remove(templ);
     jet::compactDatabase(file, templ, connectOf(file));
     const auto db = jettest::open(file, connectOf(file));
+    const bool navPane = db->catalog().findTable("MSysNavPaneObjectIDs") != nullptr;
     for (const Harm& h : kHarms) {
       for (const bool withTemplate : {false, true}) {
         SCOPED_TRACE(file + ": " + h.name + (withTemplate ? ", with template" : ""));
@@ -152,6 +156,7 @@ TEST(SalvageStructures, EveryRowOnAnUndamagedPageComesBack) {
         uint64_t missing = 0;
         for (const auto& [table, rows] : before) {
           auto it = after.find(table);
+          EXPECT_TRUE(!navPane || table == victim || it != after.end()) << table << " is not named";
           if (it == after.end())  // its name lost with the catalog: known by its rows
             it = std::find_if(after.begin(), after.end(), [&](const auto& t) {
               return t.first.rfind("Recovered_", 0) == 0 && t.second == rows;
