@@ -375,7 +375,8 @@ class Compactor {
     const std::optional<std::string>& cannot = made.cannot[k];
     if (cannot && stored.damage) refuseIndex(c, k, *stored.damage, *cannot);
     if (cannot) return stored.ordered ? Entries::Stored : Entries::StoredUnordered;
-    if (!stored.damage && stored.ordered && stored.entries == made.entries[k])
+    if (!stored.damage && stored.ordered &&
+        (stored.entries == made.entries[k] || differsOnlyInDoubt(src_, c.def, k, c.rows, made)))
       return Entries::Stored;
     rebuiltIndexes_.push_back({c.table.name, indexName(c.def, k),
                                stored.damage.value_or("its entries are not the keys of its rows")});
@@ -440,6 +441,7 @@ class Compactor {
 
   void readIndex(TableCopy& c, size_t k, SourceIndex& into, bool primary) {
     std::optional<std::string> damage, cannot;
+    std::vector<uint32_t> inDoubt;
     try {
       into.read(src_, c.def, k, c.rows, pacer_);
     } catch (const Corrupt& e) {
@@ -449,12 +451,15 @@ class Compactor {
       // Progress stays where the index's turn began; a cancel still gets through.
       const double at =
           primary ? 0.0 : 0.8 + 0.2 * static_cast<double>(k) / c.def.realIndexes.size();
-      cannot = rebuildIndex(src_, c.def, k, c.live, rebuilt_, [&] { pacer_.step(at); });
+      cannot = rebuildIndex(
+          src_, c.def, k, c.live, rebuilt_, [&] { pacer_.step(at); }, &inDoubt);
     } catch (const Corrupt& e) {
       cannot = "a row cannot be read (" + e.description() + ")";  // copying the rows names it
     }
     if (cannot && damage) refuseIndex(c, k, *damage, *cannot);
-    if (cannot || (!damage && sameEntries(into, rebuilt_))) return;
+    if (cannot || (!damage &&
+                   (sameEntries(into, rebuilt_) || sameEntriesButInDoubt(into, rebuilt_, inDoubt))))
+      return;
     std::swap(into, rebuilt_);
     rebuiltIndexes_.push_back({c.table.name, indexName(c.def, k),
                                damage.value_or("its entries are not the keys of its rows")});

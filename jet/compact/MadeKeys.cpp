@@ -4,12 +4,31 @@
 #include "jet/db/Database.h"
 #include "jet/db/RowKeys.h"
 #include "jet/format/DataPage.h"
+#include "jet/format/IndexPage.h"
 
 namespace jet::compact {
 namespace {
 
 const char* const kUncertain =
     "it holds text keys longer than 508 bytes, which Access cuts by a rule not known here";
+
+// The stored entries' checksums, the rows' own standing in for keys in doubt.
+class WithMadeInDoubt : public IndexVisitor {
+ public:
+  WithMadeInDoubt(const RowMap& rows, const std::unordered_map<uint32_t, uint64_t>& inDoubt)
+      : rows_(rows), inDoubt_(inDoubt) {}
+  void onEntry(const IndexEntry& e) override {
+    const uint32_t at = rows_.find(e.row);
+    if (at == RowMap::kNone) throwCorrupt("an index entry names no live row on the second walk");
+    const auto made = inDoubt_.find(at);
+    entries.add(made != inDoubt_.end() ? made->second : entryChecksum(e.key, at));
+  }
+  Multiset entries;
+
+ private:
+  const RowMap& rows_;
+  const std::unordered_map<uint32_t, uint64_t>& inDoubt_;
+};
 
 }  // namespace
 
@@ -19,6 +38,7 @@ MadeKeys makeKeys(const Database& db, const TableDef& def, const std::vector<uin
   MadeKeys made;
   made.cannot.resize(n);
   made.entries.resize(n);
+  made.inDoubt.resize(n);
   std::vector<std::optional<RowKeys>> makers(n);
   bool any = false;
   for (size_t k = 0; k < n; ++k) {
@@ -37,7 +57,10 @@ MadeKeys makeKeys(const Database& db, const TableDef& def, const std::vector<uin
         key.clear();
         const RowKeys::Outcome o = makers[k]->append(row.bytes, key);
         if (o == RowKeys::Outcome::Uncertain) made.cannot[k] = kUncertain;
-        if (o == RowKeys::Outcome::Key) made.entries[k].add(entryChecksum(ByteView(key), at));
+        if (o != RowKeys::Outcome::Key && o != RowKeys::Outcome::Unverified) continue;
+        const uint64_t h = entryChecksum(ByteView(key), at);
+        made.entries[k].add(h);
+        if (o == RowKeys::Outcome::Unverified) made.inDoubt[k].emplace(at, h);
       }
     }
   } catch (const Corrupt& e) {
@@ -47,6 +70,14 @@ MadeKeys makeKeys(const Database& db, const TableDef& def, const std::vector<uin
         made.cannot[k] = "a row cannot be read (" + e.description() + ")";
   }
   return made;
+}
+
+bool differsOnlyInDoubt(const Database& db, const TableDef& def, size_t k, const RowMap& rows,
+                        const MadeKeys& made) {
+  if (made.cannot[k] || made.inDoubt[k].empty()) return false;
+  WithMadeInDoubt walk(rows, made.inDoubt[k]);
+  walkIndex(db.pages(), def.realIndexes[k].rootPage, def.firstPage, walk);
+  return walk.entries == made.entries[k];
 }
 
 void addMadeEntries(const Database& db, const TableDef& def, size_t k,

@@ -73,13 +73,22 @@ RowKeys::Outcome RowKeys::append(ByteView row, std::vector<uint8_t>& out) {
     }
   }
   if (omitsRow(flags_, keyColumns_, values_)) return Outcome::Omitted;
-  return encoder_.append(values_, out) ? Outcome::Key : Outcome::Uncertain;
+  switch (encoder_.append(values_, out)) {
+    case KeyTrust::Certain:
+      return Outcome::Key;
+    case KeyTrust::Unverified:
+      return Outcome::Unverified;
+    case KeyTrust::Unknown:
+      break;
+  }
+  return Outcome::Uncertain;
 }
 
 void KeyedEntries::clear() {
   keys.clear();
   entries.clear();
   uncertain = false;
+  unverified.clear();
 }
 
 void KeyedEntries::add(RowKeys& maker, uint32_t position, ByteView row) {
@@ -87,6 +96,7 @@ void KeyedEntries::add(RowKeys& maker, uint32_t position, ByteView row) {
   const RowKeys::Outcome o = maker.append(row, keys);
   if (o == RowKeys::Outcome::Omitted) return;
   uncertain = uncertain || o == RowKeys::Outcome::Uncertain;
+  if (o == RowKeys::Outcome::Unverified) unverified.push_back(position);
   entries.push_back({start, static_cast<uint16_t>(keys.size() - start), position});
 }
 

@@ -27,9 +27,10 @@ class RowKeys {
   RowKeys(const Database& db, const TableDef& def, const RealIndex& index);
 
   enum class Outcome {
-    Key,        // appended
-    Omitted,    // the index has no entry for this row (ignore nulls)
-    Uncertain,  // appended, but Access may cut such a key otherwise
+    Key,         // appended
+    Omitted,     // the index has no entry for this row (ignore nulls)
+    Unverified,  // appended, but its text holds a character whose code is uncertain
+    Uncertain,   // appended, but Access may cut such a key otherwise
   };
   // Appends the key of one row (its stored bytes) to out. Throws Corrupt for
   // a row or a memo value that cannot be read.
@@ -57,7 +58,8 @@ struct KeyedEntries {
   };
   std::vector<uint8_t> keys;
   std::vector<Entry> entries;
-  bool uncertain = false;  // some key may not be the one Access writes
+  bool uncertain = false;            // some key may not be the one Access writes
+  std::vector<uint32_t> unverified;  // positions whose keys hold a character in doubt
 
   void clear();
   // Adds the entry of the row at `position` unless the index leaves it out.

@@ -255,13 +255,15 @@ IndexKeyEncoder::IndexKeyEncoder(Version v, std::vector<KeyColumn> columns,
   units_.resize(kIndexedCharacters);
 }
 
-bool IndexKeyEncoder::append(std::span<const KeyValue> values, std::vector<uint8_t>& out) {
+KeyTrust IndexKeyEncoder::append(std::span<const KeyValue> values, std::vector<uint8_t>& out) {
   if (values.size() != columns_.size())
     throw std::invalid_argument("index key: " + std::to_string(values.size()) + " values for " +
                                 std::to_string(columns_.size()) + " columns");
   const size_t start = out.size();
+  certain_ = true;
   for (size_t i = 0; i < columns_.size(); ++i) appendValue(columns_[i], values[i], out);
-  return !general_ || out.size() - start <= kGeneralKnownKeyBytes;
+  if (general_ && out.size() - start > kGeneralKnownKeyBytes) return KeyTrust::Unknown;
+  return certain_ ? KeyTrust::Certain : KeyTrust::Unverified;
 }
 
 void IndexKeyEncoder::appendValue(const Column& c, const KeyValue& v, std::vector<uint8_t>& out) {
@@ -339,13 +341,13 @@ void IndexKeyEncoder::appendText4(const Column& c, ByteView stored, std::vector<
     }
   }
   while (count && units[count - 1] == ' ') --count;
-  text_.appendJet4(*c.table, units, count, c.ascending, out);
+  certain_ = text_.appendJet4(*c.table, units, count, c.ascending, out) && certain_;
 }
 
 void IndexKeyEncoder::appendText3(const Column& c, ByteView stored, std::vector<uint8_t>& out) {
   size_t len = std::min(stored.size(), kIndexedCharacters);
   while (len && stored.data()[len - 1] == ' ') --len;
-  text_.appendJet3(stored.data(), len, c.ascending, out);
+  certain_ = text_.appendJet3(stored.data(), len, c.ascending, out) && certain_;
 }
 
 }  // namespace jet

@@ -80,6 +80,14 @@ std::optional<KeyUnsupported> unsupportedKey(Version v, std::span<const KeyColum
 bool omitsRow(uint8_t indexFlags, std::span<const KeyColumn> columns,
               std::span<const KeyValue> values);
 
+// How far a key made here can be trusted to be the one Jet writes.
+enum class KeyTrust : uint8_t {
+  Certain,
+  Unverified,  // its text holds a character whose code is uncertain
+  Unknown,     // longer than 508 bytes and holding General (version 1) text,
+               // which Access cuts by a rule nobody has published
+};
+
 // Makes one index's keys. Keeps its scratch space: reuse one per index.
 class IndexKeyEncoder {
  public:
@@ -87,12 +95,10 @@ class IndexKeyEncoder {
   // more than 10 columns.
   IndexKeyEncoder(Version v, std::vector<KeyColumn> columns, const SortOrder& database);
 
-  // Appends the key of one row (values in key-column order) to out. Returns
-  // false when the key may not be Jet's: one longer than 508 bytes holding
-  // General (version 1) text, which Access cuts by a rule nobody has
-  // published. Throws Corrupt for a value whose stored size does not fit its
-  // type.
-  [[nodiscard]] bool append(std::span<const KeyValue> values, std::vector<uint8_t>& out);
+  // Appends the key of one row (values in key-column order) to out, and
+  // says how far it can be trusted. Throws Corrupt for a value whose stored
+  // size does not fit its type.
+  [[nodiscard]] KeyTrust append(std::span<const KeyValue> values, std::vector<uint8_t>& out);
 
  private:
   enum class Encoding : uint8_t {
@@ -119,6 +125,7 @@ class IndexKeyEncoder {
 
   std::vector<Column> columns_;
   bool general_ = false;  // some column is General (version 1) text
+  bool certain_ = true;   // every text so far holds only characters of certain code
   std::vector<uint16_t> units_;
   collation::TextKeyWriter text_;
 };

@@ -79,7 +79,8 @@ void invert(std::vector<uint8_t>& out, size_t from) {
 
 }  // namespace
 
-CodeTable::CodeTable(const char* text, size_t size, size_t characters) {
+CodeTable::CodeTable(const char* text, size_t size, size_t characters,
+                     bool (*uncertain)(size_t c, Kind kind)) {
   const std::vector<uint8_t> packed = fromBase64(text, size);
   Reader in(packed.data(), packed.size());
   records_.reserve(characters);
@@ -112,18 +113,40 @@ CodeTable::CodeTable(const char* text, size_t size, size_t characters) {
   }
   if (!in.done()) Reader::bad();
   pool_.resize(pool_.size() + 8);  // so that inline codes can be copied 8 bytes at a time
+  doubts_.assign((characters + 63) / 64, 0);
+  for (size_t c = 0; c < characters; ++c) {
+    if (!uncertain(c, kind(records_[c]))) continue;
+    if (kind(records_[c]) == Kind::Plain) Reader::bad();  // the encoders look only at others
+    doubts_[c >> 6] |= uint64_t{1} << (c & 63);
+  }
 }
 
+namespace {
+
+// The characters in doubt: where no key Access wrote confirms a code and a
+// source leaves it open. Jet 3: æ, Æ, œ and Œ, taken to count as two letters
+// before an accent as ß does (only ß was seen). Jet 4: every character the
+// files give no code, NUL among them (Jet 3 gives NUL one): a code Access
+// gives it leaves a trace nothing here makes. General legacy besides:
+// surrogates, whose computed codes were seen only under General.
+bool jet3Doubt(size_t c, Kind) { return c == 0x8C || c == 0x9C || c == 0xC6 || c == 0xE6; }
+bool jet4Doubt(size_t, Kind kind) { return kind == Kind::Ignored; }
+bool legacyDoubt(size_t c, Kind kind) {
+  return kind == Kind::Ignored || (c >= 0xD800 && c <= 0xDFFF);
+}
+
+}  // namespace
+
 const CodeTable& general97() {
-  static const CodeTable table(kGeneral97, kGeneral97Size, 0x100);
+  static const CodeTable table(kGeneral97, kGeneral97Size, 0x100, jet3Doubt);
   return table;
 }
 const CodeTable& generalLegacy() {
-  static const CodeTable table(kGeneralLegacy, kGeneralLegacySize, 0x10000);
+  static const CodeTable table(kGeneralLegacy, kGeneralLegacySize, 0x10000, legacyDoubt);
   return table;
 }
 const CodeTable& general() {
-  static const CodeTable table(kGeneral, kGeneralSize, 0x10000);
+  static const CodeTable table(kGeneral, kGeneralSize, 0x10000, jet4Doubt);
   return table;
 }
 
@@ -211,8 +234,9 @@ void TextKeyWriter::appendJet4Tail(std::vector<uint8_t>& out) {
   }
 }
 
-void TextKeyWriter::appendJet4(const CodeTable& table, const uint16_t* units, size_t n,
+bool TextKeyWriter::appendJet4(const CodeTable& table, const uint16_t* units, size_t n,
                                bool ascending, std::vector<uint8_t>& out) {
+  bool certain = true;
   const size_t start = out.size();
   extra_.clear();
   deferred_.clear();
@@ -232,7 +256,10 @@ void TextKeyWriter::appendJet4(const CodeTable& table, const uint16_t* units, si
     std::memcpy(w, b, 8);
     w += ilen;
     position += ilen != 0;
-    if (CodeTable::kind(r) != Kind::Plain) addCodes(CodeTable::kind(r), here, b + ilen, elen);
+    if (CodeTable::kind(r) != Kind::Plain) {
+      certain = certain && !table.uncertain(units[i]);
+      addCodes(CodeTable::kind(r), here, b + ilen, elen);
+    }
   }
   out.resize(static_cast<size_t>(w - out.data()));
   appendJet4Tail(out);
@@ -241,6 +268,7 @@ void TextKeyWriter::appendJet4(const CodeTable& table, const uint16_t* units, si
     invert(out, start);
   }
   out.push_back(kEndKey);
+  return certain;
 }
 
 void TextKeyWriter::addNibble(uint8_t n) {
@@ -253,9 +281,10 @@ void TextKeyWriter::addNibble(uint8_t n) {
 // Jet 3: after the inline bytes, one nibble per accented letter, preceded by
 // a placeholder nibble for each plain letter since the last one, the whole
 // framed by zero nibbles; a single zero byte when nothing is accented.
-void TextKeyWriter::appendJet3(const uint8_t* text, size_t n, bool ascending,
+bool TextKeyWriter::appendJet3(const uint8_t* text, size_t n, bool ascending,
                                std::vector<uint8_t>& out) {
   const CodeTable& table = general97();
+  bool certain = true;
   const size_t start = out.size();
   extra_.clear();
   nibbles_ = 0;
@@ -269,6 +298,7 @@ void TextKeyWriter::appendJet3(const uint8_t* text, size_t n, bool ascending,
     std::memcpy(w, b, 8);
     w += ilen;
     const Kind kind = CodeTable::kind(r);
+    if (kind != Kind::Plain) certain = certain && !table.uncertain(text[i]);
     if (kind == Kind::Letter97) {
       letters += ilen;  // ß counts as the two s it sorts as
     } else if (kind == Kind::Accented) {
@@ -285,6 +315,7 @@ void TextKeyWriter::appendJet3(const uint8_t* text, size_t n, bool ascending,
     out.push_back(kEndKey);
   }
   if (!ascending) invert(out, start);
+  return certain;
 }
 
 }  // namespace jet::collation

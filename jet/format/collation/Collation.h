@@ -31,9 +31,12 @@ enum class Kind : uint8_t {
 // arrays: a record per character (kind, lengths, offset of its bytes).
 class CodeTable {
  public:
-  // From the generated base64 text. Throws std::logic_error when it does not
-  // describe exactly `characters` characters (a bad generated table).
-  CodeTable(const char* packed, size_t size, size_t characters);
+  // From the generated base64 text; `uncertain` names the characters whose
+  // codes are in doubt (never Plain ones). Throws std::logic_error when the
+  // text does not describe exactly `characters` characters (a bad generated
+  // table).
+  CodeTable(const char* packed, size_t size, size_t characters,
+            bool (*uncertain)(size_t c, Kind kind));
 
   uint32_t record(size_t c) const { return records_[c]; }
   static Kind kind(uint32_t r) { return static_cast<Kind>(r & 7); }
@@ -45,10 +48,14 @@ class CodeTable {
   unsigned longestInline() const { return longestInline_; }
   size_t characters() const { return records_.size(); }
   size_t memoryBytes() const { return records_.size() * 4 + pool_.size(); }
+  // A character whose code no key Access wrote confirms and a source leaves
+  // in doubt (see Collation.cpp); never a Plain one.
+  bool uncertain(size_t c) const { return (doubts_[c >> 6] >> (c & 63)) & 1; }
 
  private:
   std::vector<uint32_t> records_;
   std::vector<uint8_t> pool_;
+  std::vector<uint64_t> doubts_;  // a bit per character
   unsigned longestInline_ = 0;
 };
 
@@ -60,11 +67,12 @@ const CodeTable& general();        // Jet 4 sort-order version 1, by UCS-2 unit
 class TextKeyWriter {
  public:
   // Jet 4 text as UCS-2 code units, already cut to the indexed length and
-  // stripped of trailing spaces.
-  void appendJet4(const CodeTable& table, const uint16_t* units, size_t n, bool ascending,
+  // stripped of trailing spaces. False when the text holds a character
+  // whose code is uncertain.
+  bool appendJet4(const CodeTable& table, const uint16_t* units, size_t n, bool ascending,
                   std::vector<uint8_t>& out);
   // Jet 3 General text as Windows-1252 bytes, prepared likewise.
-  void appendJet3(const uint8_t* text, size_t n, bool ascending, std::vector<uint8_t>& out);
+  bool appendJet3(const uint8_t* text, size_t n, bool ascending, std::vector<uint8_t>& out);
 
  private:
   void addCodes(Kind kind, size_t position, const uint8_t* extra, unsigned length);
