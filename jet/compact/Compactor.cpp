@@ -679,6 +679,7 @@ class Compactor {
     const std::vector<uint8_t> zeros(f_.pageSize, 0);
     for (uint32_t pg = 2; pg < alloc_->end(); ++pg)
       if (!sink_.written(pg)) sink_.write(pg, zeros);
+    sink_.flush();
   }
 
   const Database& src_;

@@ -29,16 +29,21 @@ uint32_t PageAllocator::end() const {
 void PageSink::write(uint32_t pg, const std::vector<uint8_t>& page) {
   if (page.size() != format_.pageSize || written(pg))
     throw Error(3049, "internal error: page " + std::to_string(pg) + " written twice");
-  const uint8_t* bytes = page.data();
-  if (dbKey_ != 0) {
-    encoded_ = page;
-    codePage(dbKey_, pg, encoded_.data(), encoded_.size());
-    bytes = encoded_.data();
-  }
-  file_.writeAt(static_cast<uint64_t>(pg) * format_.pageSize, bytes, page.size());
+  const size_t ps = page.size();
+  const bool follows = !run_.empty() && pg == runStart_ + run_.size() / ps;
+  if (!follows || run_.size() == kRunPages * ps) flush();
+  if (run_.empty()) runStart_ = pg;
+  run_.insert(run_.end(), page.begin(), page.end());
+  if (dbKey_ != 0) codePage(dbKey_, pg, run_.data() + run_.size() - ps, ps);
   if (written_.size() <= pg) written_.resize(pg + 1 + written_.size() / 2, false);
   written_[pg] = true;
   ++count_;
+}
+
+void PageSink::flush() {
+  if (run_.empty()) return;
+  file_.writeAt(uint64_t{runStart_} * format_.pageSize, run_.data(), run_.size());
+  run_.clear();
 }
 
 }  // namespace jet

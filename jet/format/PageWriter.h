@@ -30,8 +30,10 @@ class PageSink {
  public:
   PageSink(OutputFile& file, const Format& format, uint32_t dbKey)
       : file_(file), format_(format), dbKey_(dbKey) {}
-  // Writes a page, given decoded. Each page is written once.
+  // Writes a page, given decoded. Each page is written once. Runs of
+  // consecutive pages go to the file together; flush() writes what is held.
   void write(uint32_t pg, const std::vector<uint8_t>& page);
+  void flush();
   bool written(uint32_t pg) const { return pg < written_.size() && written_[pg]; }
   uint64_t pagesWritten() const { return count_; }
   const Format& format() const { return format_; }
@@ -40,7 +42,9 @@ class PageSink {
   OutputFile& file_;
   const Format& format_;
   uint32_t dbKey_;
-  std::vector<uint8_t> encoded_;
+  static constexpr uint32_t kRunPages = 64;
+  std::vector<uint8_t> run_;  // pages from runStart_ on, not yet written
+  uint32_t runStart_ = 0;
   std::vector<bool> written_;
   uint64_t count_ = 0;
 };

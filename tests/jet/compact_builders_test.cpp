@@ -40,6 +40,7 @@ class ScratchDb {
   const Database& open() {
     for (uint32_t pg = static_cast<uint32_t>(base_.size() / 4096); pg < alloc_->end(); ++pg)
       if (!sink_->written(pg)) sink_->write(pg, std::vector<uint8_t>(4096, 0));
+    sink_->flush();
     db_ = Database::open(file_, std::nullopt);
     return *db_;
   }
