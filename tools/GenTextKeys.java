@@ -5,7 +5,8 @@
 // the rows. Ascending, descending and multi-column indexes over accents,
 // case, hyphens, kana, CJK, trailing spaces, characters that sort as two
 // letters (ß, æ, œ, ĳ, ﬁ, þ) before accented ones, NUL and other control
-// characters, and a character every 211 of the whole BMP.
+// characters, and a character every 211 of the whole BMP. Besides, a unique
+// index over two columns.
 //   cp=jackcess.jar:commons-lang3.jar:commons-logging.jar
 //   javac -encoding UTF-8 -cp $cp -d /tmp tools/GenTextKeys.java
 //   java -cp $cp:/tmp GenTextKeys OUT.mdb
@@ -69,6 +70,14 @@ public class GenTextKeys {
     for (int c = 1; c < 0xFFFE; c += 211)
       if (!Character.isSurrogate((char) c))
         t.addRow(null, "a" + (char) c + "b", "" + (char) c, "a" + (char) c + "é", (double) c);
+    // A unique index over two columns, descending, holding a key of nulls twice.
+    Table pairs = new TableBuilder("Pairs")
+        .addColumn(new ColumnBuilder("A", DataType.LONG))
+        .addColumn(new ColumnBuilder("B", DataType.LONG))
+        .addIndex(new IndexBuilder("ixPair").addColumns(false, "A", "B").setUnique())
+        .toTable(db);
+    Integer[][] rows = {{4, 1}, {2, 2}, {1, 3}, {1, 2}, {null, null}, {null, null}};
+    for (Integer[] p : rows) pairs.addRow((Object[]) p);
     db.close();
   }
 }

@@ -26,6 +26,9 @@ inline constexpr const char* kSalvage =
     " Only a salvage gets past this: jetdb compact --salvage, which lists what it leaves out.";
 // Neither compaction nor salvage brings back what these name.
 inline constexpr const char* kRestore = " Restore the database from a backup.";
+// A unique index given one key twice: only the data's owner knows which row goes.
+inline constexpr const char* kFixRows =
+    " Delete one of the two rows in the program that uses the database, then compact it.";
 }  // namespace advice
 
 // Collects findings, capping how many one table may produce so a badly
@@ -112,6 +115,13 @@ struct TableDef;
 struct RealIndex;
 // "Index 'PrimaryKey'": the first logical index on the tree, else its number.
 std::string indexLabel(const TableDef& def, const RealIndex& index);
+
+// True when a unique index may hold the key of this row only once: no key
+// column is null (Jet lets such an index hold a key with a null more than
+// once). False as well when the row cannot be read.
+struct IndexEntry;
+bool keyHeldOnce(const Database& db, const TableDef& def, const RealIndex& index,
+                 const IndexEntry& e);
 
 // The table part and the index part of the check.
 struct CatalogEntry;

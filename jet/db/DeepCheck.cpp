@@ -147,14 +147,16 @@ bool makeEntries(CheckContext& c, const TableDef& def, RowKeys& maker, KeyedEntr
 }
 
 // Two rows whose keys a unique index cannot both hold, as the check of a
-// compacted copy finds them (one column, a key that is not null).
-std::optional<std::string> duplicateKey(const RealIndex& index, const KeyedEntries& made,
+// compacted copy finds them.
+std::optional<std::string> duplicateKey(CheckContext& c, const TableDef& def,
+                                        const RealIndex& index, const KeyedEntries& made,
                                         const std::vector<uint32_t>& headers) {
-  if (!(index.flags & index_flag::kUnique) || index.columns.size() != 1) return std::nullopt;
+  if (!(index.flags & index_flag::kUnique)) return std::nullopt;
   for (size_t k = 1; k < made.entries.size(); ++k) {
     const ByteView key = made.key(made.entries[k]);
-    if (key.empty() || key.u8(0) == 0x00 || key.u8(0) == 0xFF ||
-        !(key == made.key(made.entries[k - 1])))
+    if (!(key == made.key(made.entries[k - 1])) ||
+        !keyHeldOnce(c.db, def, index,
+                     IndexEntry{key, ByteView(), RowPtr::fromRaw(headers[made.entries[k].row]), 0}))
       continue;
     return "is unique, but its rows hold the same key twice (" +
            rowText(RowPtr::fromRaw(headers[made.entries[k - 1].row])) + " and " +
@@ -172,7 +174,7 @@ std::optional<std::string> firstDifference(CheckContext& c, const TableDef& def,
   std::vector<uint32_t> headers;
   if (!makeEntries(c, def, maker, made, headers)) return std::nullopt;
   made.sort();
-  if (auto twice = duplicateKey(index, made, headers)) {
+  if (auto twice = duplicateKey(c, def, index, made, headers)) {
     duplicate = true;
     return twice;
   }
@@ -216,10 +218,7 @@ void compareIndex(CheckContext& c, const std::string& table, const TableDef& def
     return;  // the index check reports the damage
   }
   if (duplicate) {
-    c.r.error(table, w.index->rootPage,
-              label + " " + *difference +
-                  ". Delete one of the two rows in the program that uses the database, then "
-                  "compact it.");
+    c.r.error(table, w.index->rootPage, label + " " + *difference + "." + advice::kFixRows);
     return;
   }
   c.r.error(table, w.index->rootPage,

@@ -9,7 +9,9 @@
 #include "jet/db/CheckContext.h"
 #include "jet/db/Database.h"
 #include "jet/db/RowMap.h"
+#include "jet/format/DataPage.h"
 #include "jet/format/IndexPage.h"
+#include "jet/format/Row.h"
 #include "jet/format/UsageMap.h"
 
 namespace jet {
@@ -21,10 +23,11 @@ int compare(const IndexEntry& a, const IndexEntry& b) {
 
 class IndexCheck : public IndexVisitor {
  public:
-  IndexCheck(CheckContext& c, const std::string& table, const RealIndex& index,
+  IndexCheck(CheckContext& c, const std::string& table, const TableDef& def, const RealIndex& index,
              const std::string& label, const RowMap& live, bool rowsShort)
       : c_(c),
         table_(table),
+        def_(def),
         index_(index),
         label_(label),
         live_(live),
@@ -64,14 +67,13 @@ class IndexCheck : public IndexVisitor {
       const int order = compare(previous, e);
       if (order >= 0)
         once(orderAlongLeaves_, leaf_, ": entries along the leaf pages are out of order.");
-      if (unique() && order < 0 && e.key == previous.key && !e.key.empty() && e.key.u8(0) != 0x00 &&
-          e.key.u8(0) != 0xFF && !duplicate_) {
+      if (unique() && order < 0 && e.key == previous.key && !duplicate_ &&
+          keyHeldOnce(c_.db, def_, index_, e)) {
         duplicate_ = true;
         c_.r.error(table_, leaf_,
                    label_ + " is unique but holds the same key twice (rows on pages " +
-                       std::to_string(prevRow_.page) + " and " + std::to_string(e.row.page) +
-                       "). Delete one of the two rows in the program that uses the database, "
-                       "then compact it.");
+                       std::to_string(prevRow_.page) + " and " + std::to_string(e.row.page) + ")." +
+                       advice::kFixRows);
       }
     }
     const uint32_t at = live_.find(e.row);
@@ -129,9 +131,7 @@ class IndexCheck : public IndexVisitor {
   // than it holds, else an index compaction makes again.
   const char* lostOrWrong() const { return rowsShort_ ? advice::kSalvage : advice::kCompact; }
 
-  bool unique() const {
-    return (index_.flags & index_flag::kUnique) != 0 && index_.columns.size() == 1;
-  }
+  bool unique() const { return (index_.flags & index_flag::kUnique) != 0; }
 
   // Leaves are linked in tree order, for scans that run along them.
   void checkLeafLinks(const IndexPage& p) {
@@ -151,6 +151,7 @@ class IndexCheck : public IndexVisitor {
 
   CheckContext& c_;
   const std::string& table_;
+  const TableDef& def_;
   const RealIndex& index_;
   std::string label_;
   const RowMap& live_;
@@ -167,6 +168,25 @@ class IndexCheck : public IndexVisitor {
 };
 
 }  // namespace
+
+// One column: the key's flag byte says null. More: the row says, as a key
+// does not show where one column's bytes end.
+bool keyHeldOnce(const Database& db, const TableDef& def, const RealIndex& index,
+                 const IndexEntry& e) {
+  if (index.columns.size() == 1)
+    return !e.key.empty() && e.key.u8(0) != 0x00 && e.key.u8(0) != 0xFF;
+  try {
+    const RowSlot row = readRow(db.pages(), e.row);
+    const RowFields fields(def, db.jet4(), row.bytes);
+    for (const IndexColumn& ic : index.columns) {
+      const Column* c = def.columnByNumber(ic.column);
+      if (!c || fields.field(*c).null) return false;
+    }
+    return true;
+  } catch (const Corrupt&) {
+    return false;
+  }
+}
 
 std::string indexLabel(const TableDef& def, const RealIndex& index) {
   const LogicalIndex* li = def.logicalIndexOf(index);
@@ -186,7 +206,7 @@ bool checkIndex(CheckContext& c, const std::string& table, const TableDef& def,
         table, index.usageMap.page,
         label + ": its page list cannot be read (" + e.description() + ")." + advice::kCompact);
   }
-  IndexCheck check(c, table, index, label, live, rowsShort);
+  IndexCheck check(c, table, def, index, label, live, rowsShort);
   try {
     walkIndex(c.db.pages(), index.rootPage, def.firstPage, check);
   } catch (const Corrupt& e) {

@@ -156,6 +156,27 @@ size_t offsetIn(const jet::RowSlot& slot) {
   return static_cast<size_t>(slot.bytes.data() - slot.page.bytes().data());
 }
 
+// The first leaf entry's key given to the second, of equal length, in the
+// table's first unique index over that many columns.
+void firstKeyTwice(const Places& at, jettest::Surgery& s, const std::string& table,
+                   size_t columns) {
+  for (const jet::RealIndex& ri : at.def(table).realIndexes) {
+    if (!(ri.flags & jet::index_flag::kUnique) || ri.columns.size() != columns) continue;
+    jet::IndexPage page;
+    page.read(at.db->pages(), ri.rootPage);
+    while (!page.leaf()) page.read(at.db->pages(), page[0].child);
+    ASSERT_EQ(page[0].key.size(), page[1].key.size());
+    // Entry 1 follows entry 0 (stored whole) without the shared prefix.
+    std::vector<uint8_t> p = s.page(page.number);
+    const size_t entry1 = at.db->format().idxFirstEntry + page[0].key.size() + 4;
+    for (size_t i = page.prefixLength; i < page[0].key.size(); ++i)
+      p[entry1 + i - page.prefixLength] = page[0].key.u8(i);
+    s.setPage(page.number, p);
+    return;
+  }
+  FAIL() << "no unique index over " << columns << " columns in " << table;
+}
+
 const Damage kDamage[] = {
     {"a table definition chained onto itself", "", "Customers", "loops back to page", 3049,
      [](const Places& at, jettest::Surgery& s) {
@@ -236,22 +257,10 @@ const Damage kDamage[] = {
        poke32(s, leaf, at.db->format().idxNext, leaf);
      }},
     {"one key twice in a unique index", "", "Customers", "same key twice", 0,
-     [](const Places& at, jettest::Surgery& s) {
-       const jet::TableDef& d = at.def("Customers");
-       for (const jet::RealIndex& ri : d.realIndexes) {
-         if (!(ri.flags & jet::index_flag::kUnique) || ri.columns.size() != 1) continue;
-         jet::IndexPage page;
-         page.read(at.db->pages(), ri.rootPage);
-         while (!page.leaf()) page.read(at.db->pages(), page[0].child);
-         // Entry 1 follows entry 0 (stored whole) without the shared prefix.
-         std::vector<uint8_t> p = s.page(page.number);
-         const size_t entry1 = at.db->format().idxFirstEntry + page[0].key.size() + 4;
-         for (size_t i = page.prefixLength; i < page[0].key.size(); ++i)
-           p[entry1 + i - page.prefixLength] = page[0].key.u8(i);
-         s.setPage(page.number, p);
-         return;
-       }
-     }},
+     [](const Places& at, jettest::Surgery& s) { firstKeyTwice(at, s, "Customers", 1); }},
+    {"one key twice in a unique index of two columns", "jackcess-generalKeys-V2000.mdb", "Pairs",
+     "same key twice", 0,
+     [](const Places& at, jettest::Surgery& s) { firstKeyTwice(at, s, "Pairs", 2); }},
 };
 
 TEST(Check, EachDamageGivesItsFinding) {
