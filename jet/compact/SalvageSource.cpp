@@ -2,6 +2,7 @@
 
 #include "jet/compact/CatalogRepair.h"
 #include "jet/compact/Template.h"
+#include "jet/db/Catalog.h"
 #include "jet/db/CatalogDefinition.h"
 #include "jet/db/Database.h"
 #include "jet/db/PageCensus.h"
@@ -57,6 +58,21 @@ void catalogDefinitionFrom(const Database& source, const Database* templ, const 
   }
 }
 
+// The catalog's rows that can be read, where some cannot: the tables of
+// those that cannot are found by their definitions.
+void catalogPastDamage(const Database& db) {
+  try {
+    db.catalog();
+    return;
+  } catch (const Corrupt&) {
+  }
+  try {
+    db.supplyCatalog(readableCatalog(db));
+  } catch (const Corrupt&) {
+    // its definition cannot be read either: compaction names what it cannot
+  }
+}
+
 }  // namespace
 
 std::unique_ptr<Database> openSource(FileSystem& fs, const std::string& src,
@@ -86,6 +102,7 @@ std::unique_ptr<Database> repairedForSalvage(std::unique_ptr<Database> source,
                                              const Credentials& credentials, const Database* templ,
                                              PageCensus& census, SourceRepairs& repairs) {
   catalogDefinitionFrom(*source, templ, census, repairs);
+  catalogPastDamage(*source);
   CatalogRepair repair;
   try {
     repair = repairCatalog(*source, census, templ);
@@ -107,6 +124,7 @@ std::unique_ptr<Database> repairedForSalvage(std::unique_ptr<Database> source,
   census.addDataPage(added, 2);
   if (const std::vector<uint32_t>* pages = source->suppliedPages(2))
     db->supplyTableDef(2, source->tableDef(2), *pages);
+  catalogPastDamage(*db);
   return db;
 }
 

@@ -78,6 +78,31 @@ Catalog readCatalog(const Database& db) {
   return cat;
 }
 
+Catalog readableCatalog(const Database& db) {
+  const TableDef& def = db.tableDef(2);
+  const CatalogColumns columns(def);
+  Catalog cat;
+  const TableScan scan(db, def);
+  for (uint32_t pg : scan.pages()) {
+    try {
+      const DataPage page(db.page(pg), db.format());
+      if (page.owner() != 2) continue;
+      for (uint16_t r = 0; r < std::min<uint16_t>(page.rowCount(), 256); ++r) {
+        if (page.slotDeleted(r)) continue;
+        const RowPtr at{pg, static_cast<uint8_t>(r)};
+        try {
+          cat.entries.push_back(decodeEntry(db, def, columns, readRow(db.pages(), at).bytes, at));
+        } catch (const Corrupt&) {
+          // a row that cannot be read: its table is found by its definition
+        }
+      }
+    } catch (const Corrupt&) {
+      // a page that cannot be read, as a torn last one
+    }
+  }
+  return cat;
+}
+
 CatalogTrace catalogTraceOf(const Database& db, const std::vector<uint32_t>& pages, uint32_t tdef) {
   CatalogTrace out;
   const TableDef& def = db.tableDef(2);

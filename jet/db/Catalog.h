@@ -56,6 +56,10 @@ struct Catalog {
 
 // Reads MSysObjects (TDEF at page 2). Throws Corrupt.
 Catalog readCatalog(const Database& db);
+// Salvage: the rows of MSysObjects that can be read, pages and rows that
+// cannot passed over (the copy of the catalog counts them lost). Throws
+// Corrupt when its definition cannot be read.
+Catalog readableCatalog(const Database& db);
 
 // What MSysObjects' pages still say of the table definition at tdef,
 // deleted slots searched too: a deleted row still names its table.

@@ -19,9 +19,9 @@ class Database;
 // pages' owner and makes the indexes again from them.
 TableDef catalogDefinition(const Header& header);
 
-// Whether most live rows on the pages read as catalog rows under def: as
-// many columns stored as it has, the variable part where its fixed columns
-// end, an Id, a Type and a Name. True for pages with no rows.
+// Whether at least half the live rows on the pages read as catalog rows
+// under def: as many columns stored as it has, the variable part where its
+// fixed columns end, an Id, a Type and a Name. True for pages with no rows.
 bool catalogRowsFit(const Database& db, const TableDef& def, const std::vector<uint32_t>& pages);
 
 }  // namespace jet

@@ -39,6 +39,10 @@ const Catalog& Database::catalog() const {
   return *catalog_;
 }
 
+void Database::supplyCatalog(Catalog catalog) const {
+  catalog_ = std::make_unique<Catalog>(std::move(catalog));
+}
+
 const TableDef& Database::tableDef(uint32_t tdefPage) const {
   auto it = tableDefs_.find(tdefPage);
   if (it == tableDefs_.end())

@@ -46,6 +46,8 @@ class Database {
 
   // MSysObjects, read once. Throws Corrupt when the catalog cannot be read.
   const Catalog& catalog() const;
+  // Salvage: the catalog as read past its damage, in place of the whole.
+  void supplyCatalog(Catalog catalog) const;
   // The definition whose first TDEF page is `tdefPage`, parsed once and kept.
   // Throws Corrupt when the chain or its sections are damaged.
   const TableDef& tableDef(uint32_t tdefPage) const;

@@ -58,6 +58,18 @@ const Harm kHarms[] = {
        return std::string();
      },
      Harm::Salvaged, false},
+    {"a user table's catalog row torn",
+     [](Surgery& s, const jet::Database& db) {
+       const jet::CatalogEntry& v = victimOf(db);
+       std::vector<uint8_t> page = s.page(v.headerPage);
+       const size_t dir = jet::Format::of(db.version()).rowCountOffset + 2;
+       const uint32_t end =
+           v.headerRow == 0 ? s.pageSize : jet::le16(&page[dir + 2 * (v.headerRow - 1)]) & 0x1FFF;
+       std::fill(page.begin() + end - 6, page.begin() + end, 0xFF);  // its trailer
+       s.setPage(v.headerPage, page);
+       return std::string();
+     },
+     Harm::Salvaged, false},
     {"the catalog's data pages zeroed, the file cut inside a page after its last",
      [](Surgery& s, const jet::Database& db) {
        const std::vector<uint32_t> pages = jet::TableScan(db, db.tableDef(2)).pages();
