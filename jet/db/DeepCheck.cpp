@@ -165,14 +165,45 @@ std::optional<std::string> duplicateKey(CheckContext& c, const TableDef& def,
   return std::nullopt;
 }
 
+// The stored keys of the rows whose keys are in doubt.
+class StoredKeysOf : public IndexVisitor {
+ public:
+  explicit StoredKeysOf(const std::unordered_map<uint32_t, uint64_t>& rows) : rows_(rows) {}
+  void onEntry(const IndexEntry& e) override {
+    if (rows_.count(e.row.raw())) keys[e.row.raw()].assign(e.key.begin(), e.key.end());
+  }
+  std::unordered_map<uint32_t, std::vector<uint8_t>> keys;
+
+ private:
+  const std::unordered_map<uint32_t, uint64_t>& rows_;
+};
+
+// Keys in doubt are taken as stored, so that only a certain key is named.
+void takeStoredKeys(CheckContext& c, const TableDef& def, const RealIndex& index,
+                    const std::unordered_map<uint32_t, uint64_t>& inDoubt, KeyedEntries& made,
+                    const std::vector<uint32_t>& headers) {
+  if (inDoubt.empty()) return;
+  StoredKeysOf stored(inDoubt);
+  walkIndex(c.db.pages(), index.rootPage, def.firstPage, stored);
+  for (KeyedEntries::Entry& e : made.entries) {
+    const auto key = stored.keys.find(headers[e.row]);
+    if (key == stored.keys.end()) continue;
+    e.offset = made.keys.size();
+    e.keyLength = static_cast<uint16_t>(key->second.size());
+    made.keys.insert(made.keys.end(), key->second.begin(), key->second.end());
+  }
+}
+
 // Where the index and its rows differ, by the slow comparison; a duplicate
 // key first, as making the index again cannot get past it.
-std::optional<std::string> firstDifference(CheckContext& c, const TableDef& def,
-                                           const RealIndex& index, bool& duplicate) {
+std::optional<std::string> firstDifference(CheckContext& c, const TableDef& def, const IndexWork& w,
+                                           bool& duplicate) {
+  const RealIndex& index = *w.index;
   RowKeys maker(c.db, def, index);
   KeyedEntries made;
   std::vector<uint32_t> headers;
   if (!makeEntries(c, def, maker, made, headers)) return std::nullopt;
+  takeStoredKeys(c, def, index, w.unverified, made, headers);
   made.sort();
   if (auto twice = duplicateKey(c, def, index, made, headers)) {
     duplicate = true;
@@ -213,7 +244,7 @@ void compareIndex(CheckContext& c, const std::string& table, const TableDef& def
                    "entries stand in order. Compaction keeps the index as it is.");
       return;
     }
-    difference = firstDifference(c, def, *w.index, duplicate);
+    difference = firstDifference(c, def, w, duplicate);
   } catch (const Corrupt&) {
     return;  // the index check reports the damage
   }
