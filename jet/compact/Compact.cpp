@@ -14,6 +14,7 @@
 #include <string_view>
 #include <thread>
 
+#include "jet/compact/Background.h"
 #include "jet/compact/Compactor.h"
 #include "jet/compact/Pacer.h"
 #include "jet/compact/Relocation.h"
@@ -41,38 +42,6 @@ constexpr size_t kSortMemory = size_t{24} << 20;
 [[noreturn]] void throwInUse(const std::string& src) {
   throw Error(3045, "Could not use '" + src + "'; file already in use.");
 }
-
-// Runs f on a thread of its own; join() waits for it, reporting progress
-// meanwhile, and rethrows what f threw.
-class Background {
- public:
-  template <typename F>
-  explicit Background(F f)
-      : thread_([this, f]() mutable {
-          try {
-            f();
-          } catch (...) {
-            failed_ = std::current_exception();
-          }
-          done_ = true;
-        }) {}
-  ~Background() {
-    if (thread_.joinable()) thread_.join();
-  }
-  void join(Pacer& pacer, double at) {
-    while (!done_) {
-      pacer.now(at);
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    thread_.join();
-    if (failed_) std::rethrow_exception(failed_);
-  }
-
- private:
-  std::exception_ptr failed_;
-  std::atomic<bool> done_{false};
-  std::thread thread_;
-};
 
 // A finding of the copy as its source's user reads it: the copy's page
 // numbers mean nothing (it is never kept), nor does advice about it.

@@ -7,6 +7,7 @@
 #include <set>
 #include <string>
 
+#include "jet/compact/Background.h"
 #include "jet/compact/IndexWalk.h"
 #include "jet/compact/LongValueWriter.h"
 #include "jet/compact/MadeKeys.h"
@@ -349,29 +350,57 @@ class Compactor {
   // are checksums until an index has to be made again from them.
   void copyStreamed(TableCopy& c) {
     const size_t pk = c.def.primaryKeyIndex();
-    const MadeKeys made =
-        makeKeys(src_, c.def, c.live, [&](double done) { pacer_.step(0.3 * done); });
+    const size_t n = c.def.realIndexes.size();
+    MadeKeys made;
+    std::vector<StoredIndex> stored(n);
     std::vector<uint32_t> order;
+    judgeWhileMaking(c, pk, made, stored, order);
     Entries primary = Entries::Stored;
     if (pk != SIZE_MAX) {
-      primary = choose(c, pk, made, &order, 0.3);
+      primary = choose(c, pk, made, stored[pk]);
       if (primary == Entries::Rows) order = orderFromRows(c, pk);
     }
     copyRows(c, completed(std::move(order), c.live.size()));
-    const size_t n = c.def.realIndexes.size();
     for (size_t k = 0; k < n; ++k) {
       const double at = 0.8 + 0.2 * static_cast<double>(k) / n;
-      const Entries from = k == pk ? primary : choose(c, k, made, nullptr, at);
+      const Entries from = k == pk ? primary : choose(c, k, made, stored[k]);
       writeIndex(c, k, from, at, 0.2 / n);
     }
   }
 
+  // The rows' keys are made on the other core while the stored indexes are
+  // walked, where the source can be read from two threads at once.
+  void judgeWhileMaking(const TableCopy& c, size_t pk, MadeKeys& made,
+                        std::vector<StoredIndex>& stored, std::vector<uint32_t>& order) {
+    const size_t n = stored.size();
+    const auto judgeAll = [&](double from) {
+      for (size_t k = 0; k < n; ++k) {
+        const auto tick = [&](double done) { pacer_.step(from + (0.3 - from) * (k + done) / n); };
+        stored[k] = judgeStoredIndex(src_, c.def, k, c.rows, tick, k == pk ? &order : nullptr);
+      }
+    };
+    if (!src_.pages().concurrent()) {
+      made = makeKeys(src_, c.def, c.live, [&](double done) { pacer_.step(0.15 * done); });
+      return judgeAll(0.15);
+    }
+    std::atomic<bool> stop{false};
+    Background maker([&] {
+      made = makeKeys(src_, c.def, c.live, [&](double) {
+        if (stop.load(std::memory_order_relaxed)) throwCancelled();
+      });
+    });
+    try {
+      judgeAll(0.0);
+    } catch (...) {
+      stop = true;
+      throw;
+    }
+    maker.join(pacer_, 0.3);
+  }
+
   // The stored entries when they are the rows' keys, else the index made
   // again from the rows; one that can be neither read nor made is refused.
-  Entries choose(TableCopy& c, size_t k, const MadeKeys& made, std::vector<uint32_t>* order,
-                 double at) {
-    const StoredIndex stored = judgeStoredIndex(
-        src_, c.def, k, c.rows, [&](double) { pacer_.step(at); }, order);
+  Entries choose(TableCopy& c, size_t k, const MadeKeys& made, const StoredIndex& stored) {
     const std::optional<std::string>& cannot = made.cannot[k];
     if (cannot && stored.damage) refuseIndex(c, k, *stored.damage, *cannot);
     if (cannot) return stored.ordered ? Entries::Stored : Entries::StoredUnordered;

@@ -68,10 +68,8 @@ Page PageSource::mapped(uint32_t pg) {
   // A touch that found the file cut short read zeros; the page before may
   // have, so the reader is stopped here.
   if (mapping_->cut()) shrank(pg);
-  if (++sinceForget_ == kBudgetEvery) {
-    sinceForget_ = 0;
+  if (sinceForget_.fetch_add(1, std::memory_order_relaxed) % kBudgetEvery == 0)
     mapping_->forgetBeyond(kMappedBudget);
-  }
   const uint32_t ps = format_.pageSize;
   return Page(mapping_->data() + uint64_t{pg} * ps, ps, pg);
 }

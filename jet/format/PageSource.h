@@ -6,6 +6,7 @@
 // memory stays small whatever the file's size.
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -94,6 +95,9 @@ class PageSource {
   // reads again only the pages that reader passed over. Throws as page().
   std::array<uint8_t, 8> head(uint32_t pg);
   bool hasPage(uint32_t pg) const { return pg < pageCount_; }
+  // True when page() and head() may be called from several threads at once:
+  // pages of a mapping hold no state of the reader's.
+  bool concurrent() const { return mapping_ != nullptr; }
 
  private:
   static constexpr size_t kSlots = 64;
@@ -111,7 +115,7 @@ class PageSource {
 
   std::shared_ptr<ReadFile> file_;
   std::unique_ptr<Mapping> mapping_;  // null: pages are read and cached
-  uint32_t sinceForget_ = 0;
+  std::atomic<uint32_t> sinceForget_{0};
   const Format& format_;
   uint32_t dbKey_;
   uint32_t pageCount_ = 0;
