@@ -104,7 +104,7 @@ class PageSource {
   static constexpr uint32_t kReadAhead = 32;  // pages per read along a streak
   // The mapping lets go of its pages once the process holds more of files
   // than this, looked at every few hundred pages handed out.
-  static constexpr uint64_t kMappedBudget = uint64_t{32} << 20;
+  static constexpr uint64_t kMappedBudget = uint64_t{16} << 20;
   static constexpr uint32_t kBudgetEvery = 256;
 
   Page mapped(uint32_t pg);
