@@ -15,13 +15,17 @@ std::shared_ptr<ReadFile> withHeaderOf(std::shared_ptr<ReadFile> source, const D
 
 namespace {
 
-// Jet 3 and Jet 4 by where a table definition page 2 starts: 02 01, and in
-// Jet 3 'VC' after.
-std::optional<Version> versionByPage2(ReadFile& file) {
-  uint8_t b[4] = {};
-  if (file.readAt(2 * 2048, b, 4) == 4 && b[0] == 2 && b[1] == 1 && b[2] == 'V' && b[3] == 'C')
-    return Version::Jet3;
-  if (file.readAt(2 * 4096, b, 4) == 4 && b[0] == 2 && b[1] == 1) return Version::Jet4;
+// Jet 3 and Jet 4 by where the table definition on page 2 (the catalog's),
+// else page 3 (MSysACEs'), starts: 02 01, then 'VC' in Jet 3 only.
+std::optional<Version> versionByDefinition(ReadFile& file) {
+  for (const uint32_t pg : {2u, 3u}) {
+    for (const Version v : {Version::Jet3, Version::Jet4}) {
+      uint8_t b[4] = {};
+      if (file.readAt(uint64_t{pg} * Format::of(v).pageSize, b, 4) == 4 && b[0] == 2 && b[1] == 1 &&
+          (b[2] == 'V' && b[3] == 'C') == (v == Version::Jet3))
+        return v;
+    }
+  }
   return std::nullopt;
 }
 
@@ -31,10 +35,11 @@ std::shared_ptr<ReadFile> withFreshHeader(std::shared_ptr<ReadFile> source,
                                           const std::optional<std::string>& password,
                                           std::string& why) {
   FreshHeader h;
-  const std::optional<Version> v = versionByPage2(*source);
+  const std::optional<Version> v = versionByDefinition(*source);
   if (!v) {
     why =
-        "page 2 is no table definition either, as in an encoded file; give a backup as --template";
+        "pages 2 and 3 are no table definitions either, as in an encoded file; give a backup as "
+        "--template";
     return nullptr;
   }
   h.version = *v;

@@ -22,9 +22,10 @@ std::shared_ptr<ReadFile> withHeaderOf(std::shared_ptr<ReadFile> source, const D
 
 // The source read through a header made afresh, where its own is lost and
 // no template is given: the version and page size deduced from the
-// catalog's definition on page 2, the sort order from its Name column, the
-// password the user gave, the creation date now. Null, with why, when page
-// 2 reads as no table definition (an encoded file: that takes the template).
+// catalog's definition on page 2 (else MSysACEs' on page 3), the sort order
+// from the catalog's Name column (else General), the password the user
+// gave, the creation date now. Null, with why, when neither page reads as a
+// table definition (an encoded file: that takes the template).
 std::shared_ptr<ReadFile> withFreshHeader(std::shared_ptr<ReadFile> source,
                                           const std::optional<std::string>& password,
                                           std::string& why);

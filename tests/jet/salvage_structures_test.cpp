@@ -90,6 +90,13 @@ const Harm kHarms[] = {
        return std::string();
      },
      Harm::HeaderMadeAfresh, true},
+    {"the header and the catalog's definition zeroed",
+     [](Surgery& s, const jet::Database&) {
+       std::fill(s.bytes.begin(), s.bytes.begin() + s.pageSize, 0);
+       s.setPage(2, std::vector<uint8_t>(s.pageSize, 0));
+       return std::string();
+     },
+     Harm::HeaderMadeAfresh, true},
     {"the header scrambled",
      [](Surgery& s, const jet::Database&) {
        for (uint32_t i = 0; i < s.pageSize; ++i) s.bytes[i] ^= static_cast<uint8_t>(0x5A + i);
