@@ -151,6 +151,33 @@ std::vector<uint8_t> catalogRow(const Database& src, const std::string& name, ui
   return buildRow(def, src.jet4(), values);
 }
 
+// The new catalog pages, numbered on from the file's last page and encoded
+// as the file's own are.
+class NewPages {
+ public:
+  explicit NewPages(const Database& src) : src_(src), page_(src.format(), 2) {}
+  void add(const std::vector<uint8_t>& row) {
+    if (!page_.fits(row.size())) close();
+    page_.add(row.data(), row.size());
+  }
+  std::vector<uint8_t> take() {
+    if (!page_.empty()) close();
+    return std::move(bytes_);
+  }
+
+ private:
+  void close() {
+    std::vector<uint8_t> p = page_.page();
+    const auto pg = static_cast<uint32_t>(src_.pageCount() + bytes_.size() / p.size());
+    if (src_.header().dbKey) codePage(src_.header().dbKey, pg, p.data(), p.size());
+    bytes_.insert(bytes_.end(), p.begin(), p.end());
+    page_.reset();
+  }
+  const Database& src_;
+  DataPageBuilder page_;
+  std::vector<uint8_t> bytes_;
+};
+
 }  // namespace
 
 CatalogRepair repairCatalog(const Database& src, const PageCensus& census, const Database* templ) {
@@ -161,12 +188,11 @@ CatalogRepair repairCatalog(const Database& src, const PageCensus& census, const
     reached.push_back(t->tdefPage());
     names.insert(foldName(t->name));
   }
-  DataPageBuilder page(src.format(), 2);
+  NewPages pages(src);
   const int32_t parent = tablesContainer(src, templ);
   // The catalog's own row: without it, Ids naming page 2 name no object.
   if (std::find(reached.begin(), reached.end(), 2u) == reached.end()) {
-    const std::vector<uint8_t> row = catalogRow(src, "MSysObjects", 2, parent, kSystemFlags);
-    page.add(row.data(), row.size());
+    pages.add(catalogRow(src, "MSysObjects", 2, parent, kSystemFlags));
     names.insert(foldName("MSysObjects"));
   }
   const std::vector<OrphanTable> orphans = orphanTables(src, census, reached);
@@ -194,17 +220,11 @@ CatalogRepair repairCatalog(const Database& src, const PageCensus& census, const
     }
     if (name.empty() || names.count(foldName(name)))
       name = "Recovered_" + std::to_string(o.tdef), named = "none";
-    const std::vector<uint8_t> row =
-        catalogRow(src, name, o.tdef, parent, systemName(name) ? kSystemFlags : 0);
-    if (!page.fits(row.size())) break;
-    page.add(row.data(), row.size());
+    pages.add(catalogRow(src, name, o.tdef, parent, systemName(name) ? kSystemFlags : 0));
     names.insert(foldName(name));
     out.tables.push_back({name, o.tdef, named});
   }
-  if (page.empty()) return out;
-  out.page = page.page();
-  if (src.header().dbKey)
-    codePage(src.header().dbKey, src.pageCount(), out.page.data(), out.page.size());
+  out.pages = pages.take();
   return out;
 }
 

@@ -6,8 +6,8 @@
 // after the navigation pane's list of objects (Access 2007 and later), else
 // after the template's table of the same columns, else after the system
 // table its columns are, else "Recovered_<page>".
-// The rows are laid on one new data page of MSysObjects past the file's
-// end, which salvage then reads as one of the catalog's own.
+// The rows are laid on new data pages of MSysObjects past the file's end,
+// which salvage then reads as the catalog's own.
 
 #include <string>
 #include <vector>
@@ -23,7 +23,7 @@ namespace jet::compact {
 
 struct CatalogRepair {
   std::vector<RecoveredTable> tables;  // named "catalog", "template", "columns" or "none"
-  std::vector<uint8_t> page;           // the new MSysObjects page, as stored; empty for none
+  std::vector<uint8_t> pages;          // new MSysObjects pages, as stored, in turn; empty for none
 };
 
 CatalogRepair repairCatalog(const Database& src, const PageCensus& census, const Database* templ);

@@ -109,19 +109,21 @@ std::unique_ptr<Database> repairedForSalvage(std::unique_ptr<Database> source,
   } catch (const Corrupt&) {
     return source;  // compaction names what it cannot read
   }
-  if (repair.page.empty()) return source;
+  if (repair.pages.empty()) return source;
   repairs.recoveredTables = std::move(repair.tables);
-  // At the first whole page past the file's last; a torn last page stays
+  // From the first whole page past the file's last; a torn last page stays
   // unread.
-  const uint32_t added = source->pageCount(), torn = source->pages().tornPage();
+  const uint32_t ps = source->format().pageSize, first = source->pageCount();
+  const auto added = static_cast<uint32_t>(repair.pages.size() / ps);
+  const uint32_t torn = source->pages().tornPage();
   std::unique_ptr<Database> db = Database::open(
-      overlaid(file, uint64_t{added} * source->format().pageSize, std::move(repair.page)),
-      credentials.password);
+      overlaid(file, uint64_t{first} * ps, std::move(repair.pages)), credentials.password);
   if (torn != UINT32_MAX)
-    db->pages().keepTorn(torn,
-                         static_cast<uint32_t>(source->fileSize() % source->format().pageSize));
-  db->addCatalogPage(added);
-  census.addDataPage(added, 2);
+    db->pages().keepTorn(torn, static_cast<uint32_t>(source->fileSize() % ps));
+  for (uint32_t pg = first; pg < first + added; ++pg) {
+    db->addCatalogPage(pg);
+    census.addDataPage(pg, 2);
+  }
   if (const std::vector<uint32_t>* pages = source->suppliedPages(2))
     db->supplyTableDef(2, source->tableDef(2), *pages);
   catalogPastDamage(*db);
