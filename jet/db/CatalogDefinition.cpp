@@ -108,16 +108,17 @@ TableDef catalogDefinition(const Header& header) {
 namespace {
 
 bool fits(const TableDef& def, bool jet4, ByteView bytes) {
+  const Column *name = def.findColumn("Name"), *id = def.findColumn("Id"),
+               *type = def.findColumn("Type");
+  if (!name || !id || !type) return false;
   const RowFields fields(def, jet4, bytes);
   if (fields.storedColumns() != def.columns.size()) return false;
   uint32_t fixedEnd = 0;
   for (const Column& c : def.columns)
     if (c.fixed()) fixedEnd = std::max<uint32_t>(fixedEnd, c.fixedOffset + c.length);
-  const Field name = fields.field(*def.findColumn("Name"));
-  const Field id = fields.field(*def.findColumn("Id"));
-  const Field type = fields.field(*def.findColumn("Type"));
-  return !name.null && !id.null && !type.null &&
-         name.bytes.data() == bytes.data() + (jet4 ? 2 : 1) + fixedEnd;
+  const Field n = fields.field(*name);
+  return !n.null && !fields.field(*id).null && !fields.field(*type).null &&
+         n.bytes.data() == bytes.data() + (jet4 ? 2 : 1) + fixedEnd;
 }
 
 }  // namespace
