@@ -65,9 +65,13 @@ std::array<uint8_t, 8> PageSource::head(uint32_t pg) {
 }
 
 Page PageSource::mapped(uint32_t pg) {
-  // A touch that found the file cut short read zeros; the page before may
-  // have, so the reader is stopped here.
-  if (mapping_->cut()) shrank(pg);
+  // A touch that found the file cut short (or unreadable: the kernel says
+  // the same for a disk error under a mapping) read zeros; the page before
+  // may have, so the reader is stopped here.
+  if (mapping_->cut())
+    throw Error(3049, "Cannot read page " + std::to_string(pg) + " of '" + file_->name() +
+                          "': the file became shorter while it was read, or the disk failed. "
+                          "Another program may be writing to it; close it and try again.");
   if (sinceForget_.fetch_add(1, std::memory_order_relaxed) % kBudgetEvery == 0)
     mapping_->forgetBeyond(kMappedBudget);
   const uint32_t ps = format_.pageSize;
