@@ -31,31 +31,40 @@ std::unique_ptr<Database> withHeaderMadeAfresh(std::shared_ptr<ReadFile>& file,
   return db;
 }
 
-// The template's definition of the catalog where the source's own cannot be
-// read, else one made afresh; the catalog's rows are found by their pages'
+// Why the file's own definition of the catalog cannot stand: it cannot be
+// read, or the catalog's rows do not read under it; "" when it stands.
+std::string catalogDefinitionFault(const Database& source, const PageCensus& census) {
+  try {
+    if (catalogRowsFit(source, source.tableDef(2), census.dataPagesOf(2))) return "";
+    return "the catalog's rows do not read under it";
+  } catch (const Corrupt& e) {
+    return e.description();
+  }
+}
+
+// The template's definition of the catalog where the source's own cannot
+// stand, else one made afresh; the catalog's rows are found by their pages'
 // owner. Where they do not read under the one made afresh, the file's
 // catalog was laid out otherwise: a row read under it would be invented.
 void catalogDefinitionFrom(const Database& source, const Database* templ, const PageCensus& census,
                            SourceRepairs& repairs) {
-  try {
-    source.tableDef(2);
-  } catch (const Corrupt& e) {
-    const std::string what = "the definition of the catalog (page 2: " + e.description() + ")";
-    if (templ && templ->format().version == source.format().version) {
-      TableDef def = templ->tableDef(2);
-      def.ownedMap = def.freeMap = RowPtr{};
-      source.supplyTableDef(2, std::move(def), census.dataPagesOf(2));
-      repairs.fromTemplate.push_back(what);
-      return;
-    }
-    TableDef def = catalogDefinition(source.header());
-    if (!catalogRowsFit(source, def, census.dataPagesOf(2)))
-      throw Corrupt(e.description() +
-                    "; the catalog's rows do not read under the definition Jet gives it, so "
-                    "salvage cannot make it afresh: give a backup as --template");
+  const std::string fault = catalogDefinitionFault(source, census);
+  if (fault.empty()) return;
+  const std::string what = "the definition of the catalog (page 2: " + fault + ")";
+  if (templ && templ->format().version == source.format().version) {
+    TableDef def = templ->tableDef(2);
+    def.ownedMap = def.freeMap = RowPtr{};
     source.supplyTableDef(2, std::move(def), census.dataPagesOf(2));
-    repairs.madeAfresh.push_back(what);
+    repairs.fromTemplate.push_back(what);
+    return;
   }
+  TableDef def = catalogDefinition(source.header());
+  if (!catalogRowsFit(source, def, census.dataPagesOf(2)))
+    throw Corrupt("the catalog's definition (page 2): " + fault +
+                  "; the catalog's rows do not read under the definition Jet gives it either, so "
+                  "salvage cannot make it afresh: give a backup as --template");
+  source.supplyTableDef(2, std::move(def), census.dataPagesOf(2));
+  repairs.madeAfresh.push_back(what);
 }
 
 // The catalog's rows that can be read, where some cannot: the tables of

@@ -110,7 +110,9 @@ namespace {
 bool fits(const TableDef& def, bool jet4, ByteView bytes) {
   const Column *name = def.findColumn("Name"), *id = def.findColumn("Id"),
                *type = def.findColumn("Type");
-  if (!name || !id || !type) return false;
+  if (!name || !id || !type || name->type != column_type::kText || id->type != column_type::kLong ||
+      type->type != column_type::kInteger)
+    return false;
   const RowFields fields(def, jet4, bytes);
   if (fields.storedColumns() != def.columns.size()) return false;
   uint32_t fixedEnd = 0;

@@ -21,7 +21,8 @@ TableDef catalogDefinition(const Header& header);
 
 // Whether at least half the live rows on the pages read as catalog rows
 // under def: as many columns stored as it has, the variable part where its
-// fixed columns end, an Id, a Type and a Name. True for pages with no rows.
+// fixed columns end, an Id, a Type and a Name of the catalog's types. True
+// for pages with no rows.
 bool catalogRowsFit(const Database& db, const TableDef& def, const std::vector<uint32_t>& pages);
 
 }  // namespace jet

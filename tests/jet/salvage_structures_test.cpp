@@ -84,6 +84,18 @@ const Harm kHarms[] = {
        return std::string();
      },
      Harm::MadeAfresh, true},
+    {"the catalog's Name column renamed in its definition",
+     [](Surgery& s, const jet::Database& db) {
+       std::vector<uint8_t> page = s.page(2);
+       // Its name as the definition stores it, after its length.
+       const std::string name = db.jet4() ? std::string("\x08\0N\0a\0m\0e\0", 10) : "\x04Name";
+       const auto at = std::search(page.begin(), page.end(), name.begin(), name.end());
+       if (at == page.end()) return std::string();  // then nothing is made afresh: fails below
+       at[db.jet4() ? 4 : 2] = 'o';                 // "Nome"
+       s.setPage(2, page);
+       return std::string();
+     },
+     Harm::MadeAfresh, true},
     {"the header zeroed",
      [](Surgery& s, const jet::Database&) {
        std::fill(s.bytes.begin(), s.bytes.begin() + s.pageSize, 0);
@@ -241,6 +253,7 @@ TEST(SalvageStructures, CatalogDefinitionMadeAfreshIsEveryFilesOwn) {
     }
     const std::vector<uint32_t> pages = jet::TableScan(*db, own).pages();
     EXPECT_TRUE(jet::catalogRowsFit(*db, made, pages));
+    EXPECT_TRUE(jet::catalogRowsFit(*db, own, pages));  // else salvage would stand in for it
     for (const jet::CatalogEntry* t : db->catalog().tables(true))
       if (t->tdefPage() != 2) {
         EXPECT_FALSE(jet::catalogRowsFit(*db, db->tableDef(t->tdefPage()), pages)) << t->name;
