@@ -1,6 +1,7 @@
 #include "jet/db/Catalog.h"
 
 #include <algorithm>
+#include <cctype>
 #include "jet/db/Database.h"
 #include "jet/db/TableScan.h"
 #include "jet/db/Value.h"
@@ -10,8 +11,22 @@
 
 namespace jet {
 
+namespace {
+
+// f_<32 hex digits>_<column>: the table that holds a multi-valued or
+// attachment column's values, which Access flags as a system object.
+bool complexValueTable(const std::string& name) {
+  constexpr size_t kGuid = 32, kPrefix = 2 + kGuid + 1;
+  if (name.size() <= kPrefix || name.compare(0, 2, "f_") != 0 || name[kPrefix - 1] != '_')
+    return false;
+  return std::all_of(name.begin() + 2, name.begin() + 2 + kGuid,
+                     [](char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; });
+}
+
+}  // namespace
+
 bool systemName(const std::string& name) {
-  return name.size() >= 4 && sameName(name.substr(0, 4), "MSys");
+  return (name.size() >= 4 && sameName(name.substr(0, 4), "MSys")) || complexValueTable(name);
 }
 
 bool CatalogEntry::system() const { return systemName(name) || (flags & kSystemFlags) != 0; }

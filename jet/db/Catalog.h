@@ -25,7 +25,9 @@ constexpr int16_t kRelationship = 8;
 // Flags of a system object (DAO's dbSystemObject).
 constexpr uint32_t kSystemFlags = 0x80000002u;
 
-// An "MSys" name (any case): Jet's own objects.
+// A name only Jet and Access give their own tables, which they flag as
+// system objects: "MSys" (any case), or f_<GUID>_<column> for a complex
+// column's values (Access 2007 and later, also in Jet 4 files).
 bool systemName(const std::string& name);
 
 struct CatalogEntry {

@@ -31,8 +31,10 @@ std::string findingsOf(const jet::CheckReport& r) {
 // rows byte for byte, in more than one table of each file.
 TEST(Check, EveryRealFileIsCleanAndItsIndexesAreItsRowsKeys) {
   std::vector<std::string> files = jettest::sharedFixtures();
-  for (const char* f : {"jackcess-V1997-testV1997.mdb", "jackcess-V2000-overflowTestV2000.mdb",
-                        "jackcess-generalKeys-V2000.mdb"})
+  // The last holds Access's own f_<GUID>_Data table, flagged as a system object.
+  for (const char* f :
+       {"jackcess-V1997-testV1997.mdb", "jackcess-V2000-overflowTestV2000.mdb",
+        "jackcess-generalKeys-V2000.mdb", "jackcess-V2003-testUnicodeCompV2003.mdb"})
     files.push_back(fixture(f));
   files.push_back(jettest::demoDatabase());
   for (const std::string& f : files) {
