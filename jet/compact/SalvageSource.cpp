@@ -6,6 +6,7 @@
 #include "jet/db/CatalogDefinition.h"
 #include "jet/db/Database.h"
 #include "jet/db/PageCensus.h"
+#include "jet/format/UsageMap.h"
 #include "jet/util/OverlaidFile.h"
 
 namespace jet::compact {
@@ -67,6 +68,22 @@ void catalogDefinitionFrom(const Database& source, const Database* templ, const 
   repairs.madeAfresh.push_back(what);
 }
 
+// The catalog's data pages found by their owner where its usage map cannot
+// be read.
+void catalogPagesByOwner(const Database& source, const PageCensus& census) {
+  if (source.suppliedPages(2)) return;
+  try {
+    readUsageMap(source.pages(), source.tableDef(2).ownedMap);
+  } catch (const Corrupt&) {
+    try {
+      TableDef def = source.tableDef(2);
+      source.supplyTableDef(2, std::move(def), census.dataPagesOf(2));
+    } catch (const Corrupt&) {
+      // no definition: compaction names what it cannot read
+    }
+  }
+}
+
 // The catalog's rows that can be read, where some cannot: the tables of
 // those that cannot are found by their definitions.
 void catalogPastDamage(const Database& db) {
@@ -111,6 +128,7 @@ std::unique_ptr<Database> repairedForSalvage(std::unique_ptr<Database> source,
                                              const Credentials& credentials, const Database* templ,
                                              PageCensus& census, SourceRepairs& repairs) {
   catalogDefinitionFrom(*source, templ, census, repairs);
+  catalogPagesByOwner(*source, census);
   catalogPastDamage(*source);
   CatalogRepair repair;
   try {

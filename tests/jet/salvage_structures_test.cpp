@@ -84,6 +84,14 @@ const Harm kHarms[] = {
        return std::string();
      },
      Harm::MadeAfresh, true},
+    {"the catalog's usage map pointer past the file's end",
+     [](Surgery& s, const jet::Database& db) {
+       std::vector<uint8_t> page = s.page(2);
+       jet::putLe32(&page[jet::Format::of(db.version()).tdefOwnedMap], s.pages() << 8);
+       s.setPage(2, page);
+       return std::string();
+     },
+     Harm::Salvaged, false},
     {"the catalog's Name column renamed in its definition",
      [](Surgery& s, const jet::Database& db) {
        std::vector<uint8_t> page = s.page(2);
