@@ -38,7 +38,9 @@ const std::vector<Command>& commands() {
        "(currency with four decimals), dates \"YYYY-MM-DD hh:mm:ss\", yes/no true/false, GUIDs "
        "\"{...}\", binary and OLE data lowercase hex strings.",
        {{"--table NAME", "only this table (names are case-insensitive)"},
-        {"--system", "include the system (MSys*) tables"}}},
+        {"--system",
+         "include the system tables (MSys*, and the f_<id>_<column> tables of multi-value "
+         "columns)"}}},
       {"compact",
        "SRC DST",
        "[--json] [--progress] [--salvage [--template FILE]] [--keep-ids]",
