@@ -33,10 +33,16 @@ std::unique_ptr<Database> withHeaderMadeAfresh(std::shared_ptr<ReadFile>& file,
 }
 
 // Why the file's own definition of the catalog cannot stand: it cannot be
-// read, or the catalog's rows do not read under it; "" when it stands.
+// read, an index names a column it lacks (the index cannot be made again),
+// or the catalog's rows do not read under it; "" when it stands.
 std::string catalogDefinitionFault(const Database& source, const PageCensus& census) {
   try {
-    if (catalogRowsFit(source, source.tableDef(2), census.dataPagesOf(2))) return "";
+    const TableDef& own = source.tableDef(2);
+    for (const RealIndex& index : own.realIndexes)
+      for (const IndexColumn& c : index.columns)
+        if (!own.columnByNumber(c.column))
+          return "an index names column " + std::to_string(c.column) + ", which it lacks";
+    if (catalogRowsFit(source, own, census.dataPagesOf(2))) return "";
     return "the catalog's rows do not read under it";
   } catch (const Corrupt& e) {
     return e.description();

@@ -92,6 +92,16 @@ const Harm kHarms[] = {
        return std::string();
      },
      Harm::Salvaged, false},
+    {"the catalog's index on ParentId and Name naming a column it lacks",
+     [](Surgery& s, const jet::Database& db) {
+       std::vector<uint8_t> page = s.page(2);
+       const jet::Format& f = jet::Format::of(db.version());
+       jet::putLe16(&page[db.tableDef(2).realIndexes[0].definitionOffset + f.realIdxColumns],
+                    0xFF0B);
+       s.setPage(2, page);
+       return std::string();
+     },
+     Harm::MadeAfresh, true},
     {"the catalog's Name column renamed in its definition",
      [](Surgery& s, const jet::Database& db) {
        std::vector<uint8_t> page = s.page(2);
