@@ -77,6 +77,11 @@ class TableCheck {
     if (const std::optional<std::string> fault = layoutFault(def_))
       c_.r.error(name_, def_.firstPage,
                  *fault + ": the table definition does not describe its rows." + advice::kRestore);
+    if (const std::optional<std::string> twice = sharedColumnName(def_))
+      c_.r.error(name_, def_.firstPage,
+                 "Two columns are named '" + *twice +
+                     "': the table definition is damaged, and readers find only one of them." +
+                     advice::kRestore);
   }
 
   // Marks the holder page of a map row and its bitmap pages as used.

@@ -226,6 +226,13 @@ const TypeWidth* widthOf(uint8_t type) {
 
 }  // namespace
 
+std::optional<std::string> sharedColumnName(const TableDef& def) {
+  std::set<std::string> names;
+  for (const Column& col : def.columns)
+    if (!names.insert(foldName(col.name)).second) return col.name;
+  return std::nullopt;
+}
+
 std::optional<std::string> layoutFault(const TableDef& def) {
   std::vector<const Column*> fixed;
   for (const Column& col : def.columns) {
@@ -240,6 +247,12 @@ std::optional<std::string> layoutFault(const TableDef& def) {
   // A Yes/No value lives in the null mask, but readers still take its
   // offset as a place in the fixed area: one past the end reads no row.
   const uint32_t fixedEnd = fixed.empty() ? 0 : fixed.back()->fixedOffset + fixed.back()->length;
+  // A variable column's slot past any column the table ever had reads no
+  // row's value: every row would come out with it empty.
+  for (const Column& col : def.columns)
+    if (!col.fixed() && col.type != column_type::kBoolean && col.varIndex >= def.maxCols)
+      return "Column '" + col.name + "' takes variable slot " + std::to_string(col.varIndex) +
+             ", past the table's " + std::to_string(def.maxCols) + " columns";
   for (const Column& col : def.columns)
     if (col.type == column_type::kBoolean && col.fixed() && col.fixedOffset > fixedEnd)
       return "Yes/No column '" + col.name + "' lies at " + std::to_string(col.fixedOffset) +

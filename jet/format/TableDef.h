@@ -143,6 +143,10 @@ struct TableDef {
 // wide", "Columns 'A' and 'B' share bytes of the row"), or nullopt.
 std::optional<std::string> layoutFault(const TableDef& def);
 
+// A column name another column of the table has too (case aside), or
+// nullopt: a reader asking for it by name gets one of them only.
+std::optional<std::string> sharedColumnName(const TableDef& def);
+
 // Reads the TDEF chain starting at `firstPage` and parses it. Throws Corrupt
 // for a wrong page type, a loop in the chain, sections that do not fit within
 // tdef_len, or columns whose numbers collide or lie outside max_cols.

@@ -120,6 +120,17 @@ const Damage kDamages[] = {
          }
        return 0u;
      }},
+    {"a variable column's slot past the columns", false,
+     [](Surgery& s, const Victim& v) {
+       const size_t at = v.db->format().colVarIndex;
+       for (const jet::Column& c : v.def->columns)
+         if (!c.fixed() && c.type != jet::column_type::kBoolean &&
+             c.descriptorOffset + at + 2 <= s.pageSize) {
+           poke(s, v.def->firstPage, c.descriptorOffset + at, {0xFF, 0xFF});
+           return v.entry->tdefPage();
+         }
+       return 0u;
+     }},
     {"the catalog row is marked deleted", false,
      [](Surgery& s, const Victim& v) {
        const size_t slot = (v.db->jet4() ? 14 : 10) + 2u * v.entry->headerRow;
