@@ -335,6 +335,8 @@ std::string lostReport(const CompactResult& result) {
   }
   if (!result.fromTemplate.empty()) text += "Taken from the template\n";
   for (const std::string& t : result.fromTemplate) text += t + "\n";
+  if (!result.madeAfresh.empty()) text += "Made afresh\n";
+  for (const std::string& t : result.madeAfresh) text += t + "\n";
   if (recovered.empty()) return text;
   text +=
       "Kept by salvage though the table's own structures did not reach them: table, page, "

@@ -46,8 +46,8 @@ TableRows readableRows(const Database& db, const TableDef& def, const std::strin
 
 // DST.lost.txt: a line per lost row (or emptied value) that can be named, a
 // line per page whose rows cannot be, the structures taken from the
-// template, then a line per page of rows kept that the table's structures
-// did not reach.
+// template and those made afresh, then a line per page of rows kept that
+// the table's structures did not reach.
 std::string lostReport(const CompactResult& result);
 
 }  // namespace jet::compact
