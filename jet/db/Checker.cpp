@@ -139,7 +139,7 @@ void checkGlobalMap(CheckContext& c) {
 
 // Every table the catalog names, the catalog first even where no row of it
 // names itself.
-void checkTables(CheckContext& c, const Catalog& catalog, bool deep) {
+void checkTables(CheckContext& c, const Catalog& catalog, Depth depth) {
   CatalogEntry self;
   self.id = 2;
   self.name = "MSysObjects";
@@ -161,14 +161,14 @@ void checkTables(CheckContext& c, const Catalog& catalog, bool deep) {
     }
     c.reached.push_back(t->tdefPage());
     checkTable(c, *t);
-    if (deep) deepCheckTable(c, *t);
+    if (depth == Depth::Deep || (depth == Depth::DeepSystem && t->system())) deepCheckTable(c, *t);
   }
 }
 
 }  // namespace
 
 void checkDatabase(const Database& db, CheckReport& report, const std::atomic<bool>* stop,
-                   bool deep) {
+                   Depth depth) {
   CheckContext c(db, report, stop);
   checkHeader(c);
   const uint32_t header = c.claims.claimant("the header");
@@ -183,7 +183,7 @@ void checkDatabase(const Database& db, CheckReport& report, const std::atomic<bo
                   advice::kRestore);
   }
   if (catalog) {
-    checkTables(c, *catalog, deep);
+    checkTables(c, *catalog, depth);
     // After the tables: the pages they read need not be read again.
     c.census = PageCensus::take(db, [&c] { c.poll(); });
     checkCensus(c, *catalog);

@@ -16,10 +16,14 @@ namespace jet {
 
 class Database;
 
+// How far a check goes. Deep compares every index with keys made from its
+// rows; DeepSystem only the system tables' (a compaction that rewrote their
+// keys has it so, having proved the rest before writing them).
+enum class Depth { Shallow, DeepSystem, Deep };
+
 // Checks `db` and appends findings to `report`. When `stop` turns true the
 // check ends soon with Error 3059.
-// With `deep`, every index is also compared with keys made from its rows.
 void checkDatabase(const Database& db, CheckReport& report, const std::atomic<bool>* stop = nullptr,
-                   bool deep = false);
+                   Depth depth = Depth::Shallow);
 
 }  // namespace jet
