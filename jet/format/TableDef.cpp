@@ -247,6 +247,20 @@ std::optional<std::string> layoutFault(const TableDef& def) {
   // A Yes/No value lives in the null mask, but readers still take its
   // offset as a place in the fixed area: one past the end reads no row.
   const uint32_t fixedEnd = fixed.empty() ? 0 : fixed.back()->fixedOffset + fixed.back()->length;
+  // Types Jet has never written (0, or past the large-number type of the
+  // newest files): no reader knows how wide the value is.
+  constexpr uint8_t kLastType = 0x13;
+  size_t variable = 0;
+  for (const Column& col : def.columns) {
+    if (col.type == 0 || col.type > kLastType)
+      return "Column '" + col.name + "' has type " + std::to_string(col.type) +
+             ", which no column has";
+    variable += !col.fixed() && col.type != column_type::kBoolean;
+  }
+  // Readers size a row's variable part by the definition's count.
+  if (variable > def.numVarCols)
+    return "The definition counts " + std::to_string(def.numVarCols) + " variable columns of its " +
+           std::to_string(variable);
   // A variable column's slot past any column the table ever had reads no
   // row's value: every row would come out with it empty.
   for (const Column& col : def.columns)

@@ -131,6 +131,19 @@ const Damage kDamages[] = {
          }
        return 0u;
      }},
+    {"the definition counts no variable column", false,
+     [](Surgery& s, const Victim& v) {
+       if (v.def->numVarCols == 0) return 0u;
+       poke(s, v.def->firstPage, v.db->format().tdefNumVarCols, {0, 0});
+       return v.entry->tdefPage();
+     }},
+    {"a column's type byte zeroed", false,
+     [](Surgery& s, const Victim& v) {
+       const jet::Column& c = v.def->columns.back();
+       if (c.descriptorOffset >= s.pageSize) return 0u;
+       poke(s, v.def->firstPage, c.descriptorOffset, {0});
+       return v.entry->tdefPage();
+     }},
     {"the catalog row is marked deleted", false,
      [](Surgery& s, const Victim& v) {
        const size_t slot = (v.db->jet4() ? 14 : 10) + 2u * v.entry->headerRow;
