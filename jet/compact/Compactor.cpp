@@ -12,6 +12,7 @@
 #include "jet/compact/LongValueWriter.h"
 #include "jet/compact/MadeKeys.h"
 #include "jet/compact/Pacer.h"
+#include "jet/compact/ReadAhead.h"
 #include "jet/compact/RebuiltIndex.h"
 #include "jet/compact/Relocation.h"
 #include "jet/compact/Salvage.h"
@@ -517,7 +518,9 @@ class Compactor {
     const Column* autoColumn = autoNumberColumn(c.def);
     const size_t maxRow = DataPageBuilder::maxRow(f_);
     RowHasher hasher(src_, c.def);
+    ReadAhead ahead(src_, c.def, c.live, order);
     for (size_t n = 0; n < order.size(); ++n) {
+      ahead.at(n);
       const uint32_t o = order[n];
       const RowPtr header = RowPtr::fromRaw(c.live[o]);
       current_ = o;
