@@ -195,13 +195,14 @@ CatalogRepair repairCatalog(const Database& src, const PageCensus& census, const
     pages.add(catalogRow(src, "MSysObjects", 2, parent, kSystemFlags));
     names.insert(foldName("MSysObjects"));
   }
-  const std::vector<OrphanTable> orphans = orphanTables(src, census, reached);
+  const std::vector<OrphanTable> orphans = orphanTables(src, census, reached, true);
   std::vector<uint32_t> candidates;
   if (const CatalogEntry* t = src.catalog().findTable("MSysNavPaneObjectIDs"))
     candidates.push_back(t->tdefPage());
   for (const OrphanTable& o : orphans) candidates.push_back(o.tdef);
   const std::map<uint32_t, std::string> navPane = navPaneNames(src, candidates);
   for (const OrphanTable& o : orphans) {
+    if (o.tdef == 2) continue;  // the catalog's own row is made above
     const CatalogTrace trace = catalogTraceOf(src, census.dataPagesOf(2), o.tdef);
     if (trace.live) continue;  // a catalog row of another Type: compaction makes it a table again
     std::string name = trace.deletedName;
@@ -218,6 +219,9 @@ CatalogRepair repairCatalog(const Database& src, const PageCensus& census, const
     } catch (const Corrupt&) {
       continue;  // no definition: its rows stay lost
     }
+    // A definition that holds no row is a table again only where something
+    // names it: a dropped table's page may have been left behind.
+    if (o.pages.empty() && name.empty()) continue;
     if (name.empty() || names.count(foldName(name)))
       name = "Recovered_" + std::to_string(o.tdef), named = "none";
     pages.add(catalogRow(src, name, o.tdef, parent, systemName(name) ? kSystemFlags : 0));
