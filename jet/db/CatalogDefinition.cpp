@@ -43,15 +43,15 @@ const CatalogColumn kColumns[] = {
 std::vector<Column> columns(bool jet4) {
   std::vector<Column> out;
   uint16_t fixedEnd = 0, vars = 0;
-  for (const CatalogColumn& spec : kColumns) {
+  for (const CatalogColumn& col : kColumns) {
     Column c;
-    c.name = spec.name;
-    c.type = spec.type;
-    c.flags = spec.flags;
+    c.name = col.name;
+    c.type = col.type;
+    c.flags = col.flags;
     c.number = static_cast<uint16_t>(out.size());
     c.varIndex = vars;  // fixed columns too hold the count of variable ones before
-    const bool text = spec.type == column_type::kText || spec.type == column_type::kBinary;
-    c.length = static_cast<uint16_t>(text && jet4 ? 2 * spec.length : spec.length);
+    const bool text = col.type == column_type::kText || col.type == column_type::kBinary;
+    c.length = static_cast<uint16_t>(text && jet4 ? 2 * col.length : col.length);
     if (c.fixed()) {
       c.fixedOffset = fixedEnd;
       fixedEnd = static_cast<uint16_t>(fixedEnd + c.length);
