@@ -107,25 +107,42 @@ TableDef catalogDefinition(const Header& header) {
 
 namespace {
 
-bool fits(const TableDef& def, bool jet4, ByteView bytes) {
-  const Column *name = def.findColumn("Name"), *id = def.findColumn("Id"),
-               *type = def.findColumn("Type");
-  if (!name || !id || !type || name->type != column_type::kText || id->type != column_type::kLong ||
-      type->type != column_type::kInteger)
-    return false;
-  const RowFields fields(def, jet4, bytes);
-  if (fields.storedColumns() != def.columns.size()) return false;
-  uint32_t fixedEnd = 0;
-  for (const Column& c : def.columns)
-    if (c.fixed()) fixedEnd = std::max<uint32_t>(fixedEnd, c.fixedOffset + c.length);
-  const Field n = fields.field(*name);
-  return !n.null && !fields.field(*id).null && !fields.field(*type).null &&
-         n.bytes.data() == bytes.data() + (jet4 ? 2 : 1) + fixedEnd;
-}
+// What every row is judged by, taken from def once.
+class CatalogShape {
+ public:
+  CatalogShape(const TableDef& def, bool jet4)
+      : def_(def),
+        jet4_(jet4),
+        name_(def.findColumn("Name")),
+        id_(def.findColumn("Id")),
+        type_(def.findColumn("Type")) {
+    shaped_ = name_ && id_ && type_ && name_->type == column_type::kText &&
+              id_->type == column_type::kLong && type_->type == column_type::kInteger;
+    for (const Column& c : def.columns)
+      if (c.fixed()) fixedEnd_ = std::max<uint32_t>(fixedEnd_, c.fixedOffset + c.length);
+  }
+
+  bool fits(ByteView bytes) const {
+    if (!shaped_) return false;
+    const RowFields fields(def_, jet4_, bytes);
+    if (fields.storedColumns() != def_.columns.size()) return false;
+    const Field n = fields.field(*name_);
+    return !n.null && !fields.field(*id_).null && !fields.field(*type_).null &&
+           n.bytes.data() == bytes.data() + (jet4_ ? 2 : 1) + fixedEnd_;
+  }
+
+ private:
+  const TableDef& def_;
+  bool jet4_;
+  const Column *name_, *id_, *type_;
+  bool shaped_ = false;
+  uint32_t fixedEnd_ = 0;
+};
 
 }  // namespace
 
 bool catalogRowsFit(const Database& db, const TableDef& def, const std::vector<uint32_t>& pages) {
+  const CatalogShape shape(def, db.jet4());
   uint32_t fit = 0, misfit = 0;
   for (uint32_t pg : pages) {
     try {
@@ -134,7 +151,7 @@ bool catalogRowsFit(const Database& db, const TableDef& def, const std::vector<u
         if (page.slotDeleted(r)) continue;
         try {
           const RowSlot row = readRow(db.pages(), RowPtr{pg, static_cast<uint8_t>(r)});
-          ++(fits(def, db.jet4(), row.bytes) ? fit : misfit);
+          ++(shape.fits(row.bytes) ? fit : misfit);
         } catch (const Corrupt&) {
           ++misfit;
         }
