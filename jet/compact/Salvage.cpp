@@ -229,6 +229,7 @@ class Salvager {
       pages_[pg] = e.description();
       return;
     }
+    Value value;  // one for every field: salvage reads each row of the file
     for (uint16_t r = 0; r < page->rowCount(); ++r) {
       if (page->slotDeleted(r)) continue;
       const RowPtr at{pg, static_cast<uint8_t>(r)};
@@ -237,7 +238,7 @@ class Salvager {
         const RowFields fields(def_, db_.jet4(), row.bytes);
         // A value its type cannot hold would fail the copy's check.
         for (const Column& c : def_.columns)
-          if (!c.longValue()) decodeValue(db_, c, fields.field(c));
+          if (!c.longValue()) decodeValue(db_, c, fields.field(c), value);
         rows_.live.push_back(at.raw());
       } catch (const Corrupt& e) {
         slots_[at.raw()] = e.description();
