@@ -184,7 +184,12 @@ CatalogRepair repairCatalog(const Database& src, const PageCensus& census, const
   CatalogRepair out;
   std::vector<uint32_t> reached;
   std::set<std::string> names;
+  const std::vector<uint32_t>& defs = census.tableDefinitions();
   for (const CatalogEntry* t : src.catalog().tables(true)) {
+    // A row whose Id names no table definition names no table: its name may
+    // be that of a definition found below, which then takes it.
+    if (t->tdefPage() != 2 && std::find(defs.begin(), defs.end(), t->tdefPage()) == defs.end())
+      continue;
     reached.push_back(t->tdefPage());
     names.insert(foldName(t->name));
   }

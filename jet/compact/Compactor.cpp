@@ -103,12 +103,16 @@ class Compactor {
       tables = catalogTables(src_, options_.salvage ? &passedOver : nullptr);
       for (const std::string& why : passedOver)
         lost_.push_back({"MSysObjects", 2, 0, 0, why + "; the entry is left out", {}});
+      // Left out of the copy too, or it would name a page outside it.
+      for (const CatalogEntry* t : src_.catalog().tables(true))
+        if (options_.salvage && (t->tdefPage() < 2 || t->tdefPage() >= src_.pageCount()))
+          dropCatalogRowsOf(t->tdefPage());
     } catch (const Corrupt& e) {
       damaged("MSysObjects", 2, e.description());
     }
     orphans(tables);
+    unreadable(tables);  // first: a row left out hides no table
     hidden(tables);
-    unreadable(tables);
     reloc_ = planRelocation(src_, tables, options_.keepIds);
     alloc_ = std::make_unique<PageAllocator>(reloc_.tdefPages());
     holder_ = std::make_unique<MapHolder>(*alloc_, sink_);
@@ -196,17 +200,19 @@ class Compactor {
   void unreadable(std::vector<CatalogTable>& tables) {
     if (!options_.salvage) return;
     std::vector<CatalogTable> kept;
-    for (CatalogTable& t : tables) {
+    for (const CatalogTable& t : tables) {
       try {
         if (const std::optional<std::string> fault = layoutFault(src_.tableDef(t.tdef)))
           throwCorrupt(*fault + ": the table definition does not describe its rows");
-        kept.push_back(std::move(t));
+        kept.push_back(t);
         continue;
       } catch (const Corrupt& e) {
-        if (!definitionFromTemplate(t, e.description()))
-          leaveOut(t, e.description());
+        if (definitionFromTemplate(t, e.description()))
+          kept.push_back(t);
+        else if (const CatalogTable* other = namesake(tables, t))
+          leaveOutStaleRow(t, *other, e.description());
         else
-          kept.push_back(std::move(t));
+          leaveOut(t, e.description());
       }
     }
     tables = std::move(kept);
@@ -227,6 +233,28 @@ class Compactor {
     return true;
   }
 
+  // Another table of t's name: salvage found its definition where t's row
+  // no longer points.
+  static const CatalogTable* namesake(const std::vector<CatalogTable>& tables,
+                                      const CatalogTable& t) {
+    for (const CatalogTable& o : tables)
+      if (o.tdef != t.tdef && foldName(o.name) == foldName(t.name)) return &o;
+    return nullptr;
+  }
+
+  // The catalog row goes; no row is lost with it, the table is kept.
+  void leaveOutStaleRow(const CatalogTable& t, const CatalogTable& kept, const std::string& why) {
+    lost_.push_back({t.name,
+                     t.tdef,
+                     0,
+                     0,
+                     "a catalog row names page " + std::to_string(t.tdef) + " (" + why +
+                         "); the table is kept from page " + std::to_string(kept.tdef) +
+                         " and the row is left out",
+                     {}});
+    dropCatalogRowsOf(t.tdef);
+  }
+
   void leaveOut(const CatalogTable& t, const std::string& why) {
     if (t.tdef == 2) damaged(t.name, 2, why);  // the catalog itself
     std::string reason =
@@ -239,8 +267,12 @@ class Compactor {
         any = true;
       }
     if (!any) lost_.push_back({t.name, t.tdef, -1, 0, reason + "; no data page of it is left", {}});
+    dropCatalogRowsOf(t.tdef);
+  }
+
+  void dropCatalogRowsOf(uint32_t tdef) {
     for (const CatalogEntry& e : src_.catalog().entries)
-      if (e.isTable() && e.tdefPage() == t.tdef)
+      if (e.isTable() && e.tdefPage() == tdef)
         dropRows_.insert(RowPtr{e.headerPage, e.headerRow}.raw());
   }
 
@@ -251,7 +283,7 @@ class Compactor {
   void hidden(std::vector<CatalogTable>& tables) {
     std::map<std::string, const CatalogEntry*> names;
     for (const CatalogEntry& e : src_.catalog().entries) {
-      if (!e.isTable()) continue;
+      if (!e.isTable() || dropRows_.count(RowPtr{e.headerPage, e.headerRow}.raw())) continue;
       const bool msys = systemName(e.name);
       std::string why;
       if (!msys && (e.flags & kSystemFlags))

@@ -330,6 +330,7 @@ std::string lostReport(const CompactResult& result) {
   for (const RowsLost& l : lost) {
     const std::string at = l.table + "\tpage " + std::to_string(l.page) + "\t";
     if (l.rows < 0) text += at + "rows that cannot be counted\t" + l.reason + "\n";
+    if (l.rows == 0 && l.named.empty()) text += at + "no rows\t" + l.reason + "\n";
     if (l.named.empty() && l.rows > 0)
       text += at + std::to_string(l.rows) + " rows that cannot be named\t" + l.reason + "\n";
     for (const std::string& n : l.named) text += at + n + "\t" + l.reason + "\n";

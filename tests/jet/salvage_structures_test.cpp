@@ -14,6 +14,7 @@
 #include "jet/db/Database.h"
 #include "jet/db/TableScan.h"
 #include "jet/format/IndexKey.h"
+#include "jet/format/Row.h"
 #include "jet/support/jet_testing.h"
 #include "jet/support/judges.h"
 #include "jet/util/Rc4.h"
@@ -66,6 +67,18 @@ const Harm kHarms[] = {
        const uint32_t end =
            v.headerRow == 0 ? s.pageSize : jet::le16(&page[dir + 2 * (v.headerRow - 1)]) & 0x1FFF;
        std::fill(page.begin() + end - 6, page.begin() + end, 0xFF);  // its trailer
+       s.setPage(v.headerPage, page);
+       return std::string();
+     },
+     Harm::Salvaged, false},
+    {"a user table's catalog row naming a page of no table",
+     [](Surgery& s, const jet::Database& db) {
+       const jet::CatalogEntry& v = victimOf(db);
+       const jet::TableDef& cat = db.tableDef(2);
+       const jet::RowSlot row = jet::readRow(db.pages(), {v.headerPage, v.headerRow});
+       const jet::Field id = jet::RowFields(cat, db.jet4(), row.bytes).field(*cat.findColumn("Id"));
+       std::vector<uint8_t> page = s.page(v.headerPage);
+       jet::putLe32(&page[id.bytes.data() - row.page.bytes().data()], 1);  // the free-page map's
        s.setPage(v.headerPage, page);
        return std::string();
      },
