@@ -43,21 +43,18 @@ std::vector<uint8_t> buildRow(const TableDef& def, bool jet4,
     if (v) row.insert(row.end(), v->bytes.begin(), v->bytes.end());
   }
   offsets.push_back(static_cast<uint32_t>(row.size()));  // where the variable data ends
+  // Offsets and their count: two bytes each in Jet 4, one in Jet 3.
+  const auto append = [&](uint32_t v) {
+    if (!jet4) {
+      row.push_back(static_cast<uint8_t>(v));
+      return;
+    }
+    row.resize(row.size() + 2);
+    putLe16(row.data() + row.size() - 2, static_cast<uint16_t>(v));
+  };
   if (def.numVarCols > 0) {
-    for (size_t i = offsets.size(); i-- > 0;) {
-      if (jet4) {
-        row.resize(row.size() + 2);
-        putLe16(row.data() + row.size() - 2, static_cast<uint16_t>(offsets[i]));
-      } else {
-        row.push_back(static_cast<uint8_t>(offsets[i]));
-      }
-    }
-    if (jet4) {
-      row.resize(row.size() + 2);
-      putLe16(row.data() + row.size() - 2, varCount);
-    } else {
-      row.push_back(static_cast<uint8_t>(varCount));
-    }
+    for (size_t i = offsets.size(); i-- > 0;) append(offsets[i]);
+    append(varCount);
   }
   row.insert(row.end(), mask.begin(), mask.end());
   if (!jet4 && row.size() > 255) throwCorrupt("a Jet 3 row this long needs a jump table");
