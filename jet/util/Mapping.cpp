@@ -104,10 +104,10 @@ Mapping::~Mapping() {
 
 void Mapping::forget() { ::madvise(const_cast<uint8_t*>(data_), size_, MADV_DONTNEED); }
 
-void Mapping::forgetBeyond(uint64_t budget) {
-  if (mappedFileBytes() > budget) forget();
-}
+namespace {
 
+// Bytes of files' pages the process holds in memory (its binary's too);
+// UINT64_MAX where the kernel does not say.
 uint64_t mappedFileBytes() {
   // The third number of statm: resident pages that belong to files.
   static const int fd = ::open("/proc/self/statm", O_RDONLY | O_CLOEXEC);
@@ -118,6 +118,12 @@ uint64_t mappedFileBytes() {
   char* at = text;
   for (int field = 0; field < 2; ++field) std::strtoull(at, &at, 10);
   return std::strtoull(at, nullptr, 10) * static_cast<uint64_t>(::sysconf(_SC_PAGESIZE));
+}
+
+}  // namespace
+
+void Mapping::forgetBeyond(uint64_t budget) {
+  if (mappedFileBytes() > budget) forget();
 }
 
 }  // namespace jet

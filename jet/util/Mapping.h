@@ -44,8 +44,4 @@ class Mapping {
   friend struct MappingRegistry;
 };
 
-// Bytes of files' pages the process holds in memory (its binary's too);
-// UINT64_MAX where the kernel does not say.
-uint64_t mappedFileBytes();
-
 }  // namespace jet
