@@ -220,7 +220,8 @@ CatalogRepair repairCatalog(const Database& src, const PageCensus& census, const
         name = nameByColumns(*templ, def);
         if (!name.empty()) named = "template";
       }
-      if (name.empty() && systemTableOf(def)) name = systemTableOf(def), named = "columns";
+      if (const char* system = name.empty() ? systemTableOf(def) : nullptr)
+        name = system, named = "columns";
     } catch (const Corrupt&) {
       continue;  // no definition: its rows stay lost
     }
