@@ -33,9 +33,12 @@ void header(Out& out, const TableDef& t, const Format& f) {
   uint8_t* p = out.grow(f.tdefSections);
   p[0] = page_type::kTableDef;
   p[1] = 0x01;
-  if (!f.jet4) p[2] = 'V', p[3] = 'C';
-  if (f.jet4) putLe32(p + 12, kTableMagic);
-  if (f.jet4) p[24] = 1;  // Access sets it; autonumbering needs it
+  if (f.jet4) {
+    putLe32(p + 12, kTableMagic);
+    p[24] = 1;  // Access sets it; autonumbering needs it
+  } else {
+    p[2] = 'V', p[3] = 'C';
+  }
   putLe32(p + f.tdefNumRows, t.numRows);
   putLe32(p + f.tdefAutoNumber, t.autoNumber);
   p[f.tdefTableType] = t.tableType;
@@ -56,8 +59,10 @@ void header(Out& out, const TableDef& t, const Format& f) {
 void column(Out& out, const Column& c, const Format& f, const SortOrder& order) {
   uint8_t* p = out.grow(f.columnSize);
   p[f.colType] = c.type;
-  if (f.jet4) putLe32(p + 1, kTableMagic);
-  if (!f.jet4) p[7] = 1;  // in every Jet 3 descriptor
+  if (f.jet4)
+    putLe32(p + 1, kTableMagic);
+  else
+    p[7] = 1;  // in every Jet 3 descriptor
   putLe16(p + f.colNumber, c.number);
   putLe16(p + f.colVarIndex, c.varIndex);
   putColumnSortOrder(f.version, p, order);
