@@ -188,7 +188,7 @@ CatalogRepair repairCatalog(const Database& src, const PageCensus& census, const
   for (const CatalogEntry* t : src.catalog().tables(true)) {
     // A row whose Id names no table definition names no table: its name may
     // be that of a definition found below, which then takes it.
-    if (t->tdefPage() != 2 && std::find(defs.begin(), defs.end(), t->tdefPage()) == defs.end())
+    if (t->tdefPage() != 2 && !std::binary_search(defs.begin(), defs.end(), t->tdefPage()))
       continue;
     reached.push_back(t->tdefPage());
     names.insert(foldName(t->name));
