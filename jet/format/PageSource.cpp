@@ -72,10 +72,9 @@ Page PageSource::mapped(uint32_t pg) {
     throw Error(3049, "Cannot read page " + std::to_string(pg) + " of '" + file_->name() +
                           "': the file became shorter while it was read, or the disk failed. "
                           "Another program may be writing to it; close it and try again.");
-  if (sinceForget_.fetch_add(1, std::memory_order_relaxed) % kBudgetEvery == 0)
-    mapping_->forgetBeyond(kMappedBudget);
-  const uint32_t ps = format_.pageSize;
-  return Page(mapping_->data() + uint64_t{pg} * ps, ps, pg);
+  const uint64_t at = uint64_t{pg} * format_.pageSize;
+  mapping_->touch(at);
+  return Page(mapping_->data() + at, format_.pageSize, pg);
 }
 
 Page::Slot* PageSource::victim() {

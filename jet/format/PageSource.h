@@ -102,10 +102,6 @@ class PageSource {
  private:
   static constexpr size_t kSlots = 64;
   static constexpr uint32_t kReadAhead = 32;  // pages per read along a streak
-  // The mapping lets go of its pages once the process holds more of files
-  // than this, looked at every few hundred pages handed out.
-  static constexpr uint64_t kMappedBudget = uint64_t{16} << 20;
-  static constexpr uint32_t kBudgetEvery = 256;
 
   Page mapped(uint32_t pg);
 
@@ -115,7 +111,6 @@ class PageSource {
 
   std::shared_ptr<ReadFile> file_;
   std::unique_ptr<Mapping> mapping_;  // null: pages are read and cached
-  std::atomic<uint32_t> sinceForget_{0};
   const Format& format_;
   uint32_t dbKey_;
   uint32_t pageCount_ = 0;

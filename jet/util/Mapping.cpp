@@ -96,6 +96,14 @@ std::unique_ptr<Mapping> Mapping::map(int fd, uint64_t size) {
   return m;
 }
 
+Mapping::Mapping(const uint8_t* data, uint64_t size, size_t slot)
+    : data_(data), size_(size), slot_(slot) {
+  const auto begin = reinterpret_cast<uintptr_t>(data);
+  firstSpan_ = begin / kSpan;
+  spanWords_ = static_cast<size_t>(((begin + size - 1) / kSpan - firstSpan_) / 64 + 1);
+  spans_ = std::make_unique<std::atomic<uint64_t>[]>(spanWords_);
+}
+
 Mapping::~Mapping() {
   if (!data_) return;
   MappingRegistry::give(slot_);
@@ -104,26 +112,12 @@ Mapping::~Mapping() {
 
 void Mapping::forget() { ::madvise(const_cast<uint8_t*>(data_), size_, MADV_DONTNEED); }
 
-namespace {
-
-// Bytes of files' pages the process holds in memory (its binary's too);
-// UINT64_MAX where the kernel does not say.
-uint64_t mappedFileBytes() {
-  // The third number of statm: resident pages that belong to files.
-  static const int fd = ::open("/proc/self/statm", O_RDONLY | O_CLOEXEC);
-  char text[128];
-  const ssize_t n = fd < 0 ? -1 : ::pread(fd, text, sizeof text - 1, 0);
-  if (n <= 0) return UINT64_MAX;
-  text[n] = 0;
-  char* at = text;
-  for (int field = 0; field < 2; ++field) std::strtoull(at, &at, 10);
-  return std::strtoull(at, nullptr, 10) * static_cast<uint64_t>(::sysconf(_SC_PAGESIZE));
-}
-
-}  // namespace
-
-void Mapping::forgetBeyond(uint64_t budget) {
-  if (mappedFileBytes() > budget) forget();
+void Mapping::forgetSpans() {
+  // Another thread may touch a span between these steps: its page is then
+  // forgotten or counted once more, neither of which matters.
+  spansHeld_.store(0, std::memory_order_relaxed);
+  for (size_t i = 0; i < spanWords_; ++i) spans_[i].store(0, std::memory_order_relaxed);
+  forget();
 }
 
 }  // namespace jet

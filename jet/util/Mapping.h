@@ -31,16 +31,33 @@ class Mapping {
   // pointer into the mapping still reads the same bytes. A long read thus
   // does not pile up what it has looked at in the process's memory.
   void forget();
-  // forget() when the process holds more than `budget` bytes of files' pages.
-  void forgetBeyond(uint64_t budget);
+  // Notes a read at offset, within one 4 KB page, and forgets once more than
+  // kHeldBudget could be held. A touch can map a whole 2 MB span at once (a
+  // large folio of the page cache, or the kernel's fault-around), so what is
+  // held is bounded by the spans touched, not by the pages.
+  void touch(uint64_t offset) {
+    const uint64_t span = (reinterpret_cast<uintptr_t>(data_) + offset) / kSpan - firstSpan_;
+    std::atomic<uint64_t>& word = spans_[span / 64];
+    const uint64_t bit = uint64_t{1} << (span % 64);
+    if (word.load(std::memory_order_relaxed) & bit) return;
+    if (word.fetch_or(bit, std::memory_order_relaxed) & bit) return;
+    if (spansHeld_.fetch_add(1, std::memory_order_relaxed) + 1 >= kHeldBudget / kSpan)
+      forgetSpans();
+  }
+  static constexpr uint64_t kHeldBudget = uint64_t{16} << 20;
 
  private:
-  Mapping(const uint8_t* data, uint64_t size, size_t slot)
-      : data_(data), size_(size), slot_(slot) {}
+  static constexpr uint64_t kSpan = uint64_t{2} << 20;
+  Mapping(const uint8_t* data, uint64_t size, size_t slot);
+  void forgetSpans();
   const uint8_t* data_;
   uint64_t size_;
   size_t slot_;
   std::atomic<bool> cut_{false};
+  uint64_t firstSpan_;
+  std::unique_ptr<std::atomic<uint64_t>[]> spans_;  // a bit per span touched
+  size_t spanWords_;
+  std::atomic<uint64_t> spansHeld_{0};
   friend struct MappingRegistry;
 };
 

@@ -1,15 +1,20 @@
 // Reading: the header, passwords, the error numbers for files that are
 // missing, foreign, cut short or damaged, encoded pages, row layouts the
 // fixtures do not exercise, text and the printed forms of values.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
+#include <fstream>
 
 #include "jet/Engine.h"
 #include "jet/db/Value.h"
 #include "jet/format/Password.h"
 #include "jet/format/Row.h"
 #include "jet/support/jet_testing.h"
+#include "jet/util/Mapping.h"
 #include "jet/util/Rc4.h"
 #include "jet/util/Text.h"
 
@@ -285,3 +290,37 @@ TEST(Values, PrintedAsAccessShowsThem) {
 }
 
 }  // namespace
+
+// The kernel may map a whole 2 MB span for one touched page; a read across a
+// large file must still hold no more than the budget of it.
+TEST(Mapping, HoldsABoundedShareOfTheFileWhereverItIsTouched) {
+  jettest::TempDir tmp;
+  constexpr uint64_t kSize = uint64_t{128} << 20, kSpan = uint64_t{2} << 20;
+  const std::string path = tmp.file("big.bin");
+  const int fd = ::open(path.c_str(), O_RDWR | O_CREAT, 0600);
+  ASSERT_GE(fd, 0);
+  // Written, not a hole: the page cache then holds the file in large folios
+  // where the file system can.
+  const std::vector<uint8_t> chunk(kSpan, 1);
+  for (uint64_t at = 0; at < kSize; at += kSpan)
+    ASSERT_EQ(::pwrite(fd, chunk.data(), kSpan, static_cast<off_t>(at)), ssize_t(kSpan));
+  const auto filePages = [] {
+    std::ifstream statm("/proc/self/statm");
+    uint64_t size = 0, resident = 0, shared = 0;
+    statm >> size >> resident >> shared;
+    return shared * static_cast<uint64_t>(::sysconf(_SC_PAGESIZE));
+  };
+  const std::unique_ptr<jet::Mapping> m = jet::Mapping::map(fd, kSize);
+  ASSERT_TRUE(m);
+  const uint64_t before = filePages();
+  uint64_t sum = 0, most = 0;
+  for (int pass = 0; pass < 2; ++pass)
+    for (uint64_t at = pass * 4096; at < kSize; at += kSpan + 4096) {
+      m->touch(at);
+      sum += m->data()[at];
+      most = std::max(most, filePages());
+    }
+  ::close(fd);
+  EXPECT_GT(sum, 0u);
+  EXPECT_LE(most - before, jet::Mapping::kHeldBudget + kSpan);
+}
