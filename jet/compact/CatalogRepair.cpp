@@ -1,8 +1,11 @@
 #include "jet/compact/CatalogRepair.h"
 
+#include "jet/compact/CatalogEvidence.h"
+
 #include <algorithm>
 #include <cstring>
 #include <map>
+#include <optional>
 #include <set>
 
 #include "jet/db/Catalog.h"
@@ -178,6 +181,12 @@ class NewPages {
   std::vector<uint8_t> bytes_;
 };
 
+bool leftOut(const CatalogRepair& repair, const CatalogEntry& e) {
+  return std::any_of(repair.leftOut.begin(), repair.leftOut.end(), [&](const auto& l) {
+    return l.first == RowPtr{e.headerPage, e.headerRow};
+  });
+}
+
 }  // namespace
 
 CatalogRepair repairCatalog(const Database& src, const PageCensus& census, const Database* templ) {
@@ -185,9 +194,23 @@ CatalogRepair repairCatalog(const Database& src, const PageCensus& census, const
   std::vector<uint32_t> reached;
   std::set<std::string> names;
   const std::vector<uint32_t>& defs = census.tableDefinitions();
+  CatalogEvidence ids(src, defs);
+  std::vector<const CatalogEntry*> misplaced;
   for (const CatalogEntry* t : src.catalog().tables(true)) {
-    // A row whose Id names no table definition names no table: its name may
-    // be that of a definition found below, which then takes it.
+    // A row whose Id names no table definition names no table, nor one whose
+    // Id or name the catalog's indexes contradict: its name may be that of a
+    // definition found below, which then takes it.
+    if (ids.idContradicted(*t)) {
+      misplaced.push_back(t);
+      continue;
+    }
+    if (ids.nameContradicted(*t)) {
+      out.leftOut.push_back({RowPtr{t->headerPage, t->headerRow},
+                             "the catalog row of table '" + t->name +
+                                 "' shares its name with another, and the catalog's index on "
+                                 "names holds another for it; the row is left out"});
+      continue;
+    }
     if (t->tdefPage() != 2 && !std::binary_search(defs.begin(), defs.end(), t->tdefPage()))
       continue;
     reached.push_back(t->tdefPage());
@@ -209,8 +232,20 @@ CatalogRepair repairCatalog(const Database& src, const PageCensus& census, const
   for (const OrphanTable& o : orphans) {
     if (o.tdef == 2) continue;  // the catalog's own row is made above
     const CatalogTrace trace = catalogTraceOf(src, census.dataPagesOf(2), o.tdef);
-    if (trace.live) continue;  // a catalog row of another Type: compaction makes it a table again
+    // A live catalog row of another Type: compaction makes it a table again.
+    const bool rowLeftOut = trace.live && leftOut(out, *trace.live);
+    if (trace.live && !rowLeftOut) continue;
     std::string name = trace.deletedName;
+    for (const CatalogEntry* t : misplaced)
+      if (name.empty() && ids.holdsId(*t, o.tdef) && !names.count(foldName(t->name))) {
+        name = t->name;
+        out.leftOut.push_back({RowPtr{t->headerPage, t->headerRow},
+                               "the catalog row of table '" + t->name + "' names page " +
+                                   std::to_string(t->tdefPage()) +
+                                   ", where the catalog's index on Id has " +
+                                   std::to_string(o.tdef) + "; the table is kept from page " +
+                                   std::to_string(o.tdef) + " and the row is left out"});
+      }
     if (const auto it = navPane.find(o.tdef); name.empty() && it != navPane.end())
       name = it->second;
     std::string named = name.empty() ? "none" : "catalog";
@@ -227,7 +262,8 @@ CatalogRepair repairCatalog(const Database& src, const PageCensus& census, const
     }
     // A definition that holds no row is a table again only where something
     // names it: a dropped table's page may have been left behind.
-    if (o.pages.empty() && name.empty()) continue;
+    // A row left out for its name still says a table stood there.
+    if (o.pages.empty() && name.empty() && !rowLeftOut) continue;
     if (name.empty() || names.count(foldName(name)))
       name = "Recovered_" + std::to_string(o.tdef), named = "none";
     pages.add(catalogRow(src, name, o.tdef, parent, systemName(name) ? kSystemFlags : 0));

@@ -2,7 +2,8 @@
 
 // Salvage: catalog rows for table definitions whose rows the catalog no
 // longer reaches (their catalog rows torn away or deleted), so the tables
-// come out whole. A table is named after its deleted catalog row, else
+// come out whole. A table is named after its catalog row whose damaged Id
+// the catalog's index on Id still gives as its page, else its deleted one, else
 // after the navigation pane's list of objects (Access 2007 and later), else
 // after the template's table of the same columns, else after the system
 // table its columns are, else "Recovered_<page>".
@@ -13,6 +14,7 @@
 #include <vector>
 
 #include "jet/Engine.h"
+#include "jet/format/Format.h"
 
 namespace jet {
 class Database;
@@ -24,6 +26,9 @@ namespace jet::compact {
 struct CatalogRepair {
   std::vector<RecoveredTable> tables;  // named "catalog", "template", "columns" or "none"
   std::vector<uint8_t> pages;          // new MSysObjects pages, as stored, in turn; empty for none
+  // Catalog rows whose Id the catalog's index contradicts, their tables
+  // named from them above: left out of the copy.
+  std::vector<std::pair<RowPtr, std::string>> leftOut;
 };
 
 CatalogRepair repairCatalog(const Database& src, const PageCensus& census, const Database* templ);

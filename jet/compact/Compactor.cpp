@@ -103,6 +103,10 @@ class Compactor {
       tables = catalogTables(src_, options_.salvage ? &passedOver : nullptr);
       for (const std::string& why : passedOver)
         lost_.push_back({"MSysObjects", 2, 0, 0, why + "; the entry is left out", {}});
+      for (const auto& [row, why] : src_.leftOutCatalogRows()) {
+        lost_.push_back({"MSysObjects", 2, 0, 0, why, {}});
+        dropRows_.insert(row);
+      }
       // Left out of the copy too, or it would name a page outside it.
       for (const CatalogEntry* t : src_.catalog().tables(true))
         if (options_.salvage && (t->tdefPage() < 2 || t->tdefPage() >= src_.pageCount()))

@@ -151,6 +151,7 @@ std::unique_ptr<Database> repairedForSalvage(std::unique_ptr<Database> source,
   const uint32_t torn = source->pages().tornPage();
   std::unique_ptr<Database> db = Database::open(
       overlaid(file, uint64_t{first} * ps, std::move(repair.pages)), credentials.password);
+  for (const auto& [row, why] : repair.leftOut) db->leaveOutCatalogRow(row, why);
   if (torn != UINT32_MAX)
     db->pages().keepTorn(torn, static_cast<uint32_t>(source->fileSize() % ps));
   for (uint32_t pg = first; pg < first + added; ++pg) {

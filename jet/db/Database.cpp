@@ -35,11 +35,19 @@ void Database::checkUnchanged() const {
 }
 
 const Catalog& Database::catalog() const {
-  if (!catalog_) catalog_ = std::make_unique<Catalog>(readCatalog(*this));
+  if (!catalog_) supplyCatalog(readCatalog(*this));
   return *catalog_;
 }
 
+void Database::leaveOutCatalogRow(RowPtr row, std::string why) const {
+  leftOutCatalogRows_.emplace(row.raw(), std::move(why));
+  if (catalog_) supplyCatalog(std::move(*catalog_));
+}
+
 void Database::supplyCatalog(Catalog catalog) const {
+  std::erase_if(catalog.entries, [&](const CatalogEntry& e) {
+    return leftOutCatalogRows_.count(RowPtr{e.headerPage, e.headerRow}.raw()) > 0;
+  });
   catalog_ = std::make_unique<Catalog>(std::move(catalog));
 }
 

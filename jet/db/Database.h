@@ -57,6 +57,12 @@ class Database {
   void addCatalogPage(uint32_t pg) const { extraCatalogPages_.push_back(pg); }
   const std::vector<uint32_t>& extraCatalogPages() const { return extraCatalogPages_; }
 
+  // Salvage: a table's catalog row known to be damaged, left out of the
+  // catalog (and of the copy); why says how it is known.
+  void leaveOutCatalogRow(RowPtr row, std::string why) const;
+  // By RowPtr::raw().
+  const std::map<uint32_t, std::string>& leftOutCatalogRows() const { return leftOutCatalogRows_; }
+
   // Salvage: the definition of the table at tdefPage, taken from elsewhere
   // (an older copy of the database) where the file's own cannot be read,
   // with the data pages found to name the table: its map is not known.
@@ -77,6 +83,7 @@ class Database {
   mutable std::unique_ptr<Catalog> catalog_;
   mutable std::map<uint32_t, std::unique_ptr<TableDef>> tableDefs_;
   mutable std::vector<uint32_t> extraCatalogPages_;
+  mutable std::map<uint32_t, std::string> leftOutCatalogRows_;
   mutable std::map<uint32_t, std::vector<uint32_t>> suppliedPages_;
 };
 

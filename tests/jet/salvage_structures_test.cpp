@@ -30,7 +30,8 @@ struct Harm {
   // Without a template: salvaged, with a structure made afresh, or with a
   // header made afresh unless the pages are encoded (their key was in it).
   enum { Salvaged, MadeAfresh, HeaderMadeAfresh } withoutTemplate;
-  bool takesFromTemplate;  // a structure, not just names
+  bool takesFromTemplate;   // a structure, not just names
+  bool keepsNames = false;  // every table by its name, without a template too
 };
 
 // The user table with the most rows.
@@ -42,6 +43,24 @@ const jet::CatalogEntry& victimOf(const jet::Database& db) {
     if (!best || n > most) best = t, most = n;
   }
   return *best;
+}
+
+std::vector<uint8_t> idBytes(uint32_t id) {
+  std::vector<uint8_t> b(4);
+  jet::putLe32(b.data(), id);
+  return b;
+}
+
+// Overwrites a field of a catalog row with bytes of its own size.
+void setField(Surgery& s, const jet::Database& db, const jet::CatalogEntry& e, const char* column,
+              const std::vector<uint8_t>& bytes) {
+  const jet::TableDef& cat = db.tableDef(2);
+  const jet::RowSlot row = jet::readRow(db.pages(), {e.headerPage, e.headerRow});
+  const jet::Field f = jet::RowFields(cat, db.jet4(), row.bytes).field(*cat.findColumn(column));
+  if (f.bytes.size() != bytes.size()) return;
+  std::vector<uint8_t> page = s.page(e.headerPage);
+  std::copy(bytes.begin(), bytes.end(), page.begin() + (f.bytes.data() - row.page.bytes().data()));
+  s.setPage(e.headerPage, page);
 }
 
 const Harm kHarms[] = {
@@ -73,13 +92,38 @@ const Harm kHarms[] = {
      Harm::Salvaged, false},
     {"a user table's catalog row naming a page of no table",
      [](Surgery& s, const jet::Database& db) {
+       setField(s, db, victimOf(db), "Id", idBytes(1));  // the free-page map's
+       return std::string();
+     },
+     Harm::Salvaged, false, true},
+    // The catalog's index on Id still holds the Id: the table keeps its name.
+    {"a user table's catalog row naming another table",
+     [](Surgery& s, const jet::Database& db) {
        const jet::CatalogEntry& v = victimOf(db);
-       const jet::TableDef& cat = db.tableDef(2);
-       const jet::RowSlot row = jet::readRow(db.pages(), {v.headerPage, v.headerRow});
-       const jet::Field id = jet::RowFields(cat, db.jet4(), row.bytes).field(*cat.findColumn("Id"));
-       std::vector<uint8_t> page = s.page(v.headerPage);
-       jet::putLe32(&page[id.bytes.data() - row.page.bytes().data()], 1);  // the free-page map's
-       s.setPage(v.headerPage, page);
+       for (const jet::CatalogEntry* t : db.catalog().tables(false))
+         if (t != &v) setField(s, db, v, "Id", idBytes(t->tdefPage()));
+       return std::string();
+     },
+     Harm::Salvaged, false, true},
+    {"a user table's catalog row naming the catalog",
+     [](Surgery& s, const jet::Database& db) {
+       setField(s, db, victimOf(db), "Id", idBytes(2));
+       return std::string();
+     },
+     Harm::Salvaged, false, true},
+    // The index on names shows whose name is wrong; that table's name is lost.
+    {"a user table's catalog row given another table's name",
+     [](Surgery& s, const jet::Database& db) {
+       const jet::CatalogEntry& v = victimOf(db);
+       for (const jet::CatalogEntry* t : db.catalog().tables(false))
+         if (t != &v && t->name.size() == v.name.size()) {
+           const jet::TableDef& cat = db.tableDef(2);
+           const jet::RowSlot row = jet::readRow(db.pages(), {t->headerPage, t->headerRow});
+           const jet::Field name =
+               jet::RowFields(cat, db.jet4(), row.bytes).field(*cat.findColumn("Name"));
+           setField(s, db, v, "Name", std::vector<uint8_t>(name.bytes.begin(), name.bytes.end()));
+           return std::string();
+         }
        return std::string();
      },
      Harm::Salvaged, false},
@@ -222,6 +266,7 @@ TEST(SalvageStructures, EveryRowOnAnUndamagedPageComesBack) {
         for (const auto& [table, rows] : before) {
           auto it = after.find(table);
           EXPECT_TRUE(!navPane || table == victim || it != after.end()) << table << " is not named";
+          EXPECT_TRUE(!h.keepsNames || it != after.end()) << table << " lost its name";
           // The backup names every table, an empty one too.
           EXPECT_TRUE(!withTemplate || it != after.end()) << table << " is not named";
           if (it == after.end())  // its name lost with the catalog: known by its rows
