@@ -1,6 +1,7 @@
 #include "jet/compact/CatalogRepair.h"
 
 #include "jet/compact/CatalogEvidence.h"
+#include "jet/compact/Template.h"
 
 #include <algorithm>
 #include <cstring>
@@ -28,16 +29,6 @@ std::vector<uint8_t> little(uint64_t v, size_t n) {
   return b;
 }
 
-bool sameColumns(const TableDef& a, const TableDef& b) {
-  const std::vector<const Column*> x = a.columnsInOrder(), y = b.columnsInOrder();
-  if (x.size() != y.size()) return false;
-  for (size_t i = 0; i < x.size(); ++i)
-    if (!sameName(x[i]->name, y[i]->name) || x[i]->type != y[i]->type ||
-        x[i]->length != y[i]->length)
-      return false;
-  return true;
-}
-
 // Jet's own tables, known by their columns wherever their names are lost.
 struct SystemTable {
   const char* name;
@@ -63,21 +54,6 @@ const char* systemTableOf(const TableDef& def) {
     if (want == have) return t.name;
   }
   return nullptr;
-}
-
-// The template's one table with these columns, if exactly one has them.
-std::string nameByColumns(const Database& templ, const TableDef& def) {
-  std::string found;
-  for (const CatalogEntry* t : templ.catalog().tables(true)) {
-    try {
-      if (!sameColumns(templ.tableDef(t->tdefPage()), def)) continue;
-    } catch (const Corrupt&) {
-      continue;
-    }
-    if (!found.empty()) return "";  // two candidates: no name is sure
-    found = t->name;
-  }
-  return found;
 }
 
 // The tables' names by Id (TDEF page) in the navigation pane's own list of
@@ -252,7 +228,7 @@ CatalogRepair repairCatalog(const Database& src, const PageCensus& census, const
     try {
       const TableDef& def = src.tableDef(o.tdef);
       if (name.empty() && templ) {
-        name = nameByColumns(*templ, def);
+        name = nameFromTemplate(*templ, src, o.tdef, o.pages, names);
         if (!name.empty()) named = "template";
       }
       if (const char* system = name.empty() ? systemTableOf(def) : nullptr)

@@ -6,7 +6,9 @@
 
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
+#include <vector>
 
 #include "jet/format/TableDef.h"
 #include "jet/util/FileSystem.h"
@@ -36,5 +38,14 @@ std::shared_ptr<ReadFile> withFreshHeader(std::shared_ptr<ReadFile> source,
 // matched by table name. nullopt, with why, when that cannot be done.
 std::optional<TableDef> definitionFrom(const Database& templ, const Database& src,
                                        const std::string& name, uint32_t tdef, std::string& why);
+
+// The name of the template's table that the source's table at tdef is,
+// where its own name is lost: the one table of the same columns whose name
+// (folded) is not taken, told apart where several are by their indexes,
+// then by the rows each shares with the source's rows on `pages`. "" where
+// nothing tells one apart: a name is never guessed.
+std::string nameFromTemplate(const Database& templ, const Database& src, uint32_t tdef,
+                             const std::vector<uint32_t>& pages,
+                             const std::set<std::string>& taken);
 
 }  // namespace jet::compact
