@@ -4,6 +4,7 @@
 #include "jet/compact/Template.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <map>
 #include <optional>
@@ -29,28 +30,69 @@ std::vector<uint8_t> little(uint64_t v, size_t n) {
   return b;
 }
 
-// Jet's own tables, known by their columns wherever their names are lost.
+// The system tables of Jet and Access, known by their columns (name and
+// type, in any order and case) wherever their names are lost, as every
+// shared and Access-written file has them. Left out: those whose columns a
+// user table could well have: MSysNavPaneObjectIDs (Id, Name, Type) is named
+// from its own rows instead.
 struct SystemTable {
   const char* name;
-  std::vector<std::string> columns;  // in any order and case
+  std::vector<std::string> columns;  // "name:type" in hex, "name:type/width" where it tells
 };
 const SystemTable kSystemTables[] = {
-    {"MSysACEs", {"ACM", "FInheritable", "ObjectId", "SID"}},
+    {"MSysACEs", {"ACM:04", "FInheritable:01", "ObjectId:04", "SID:09"}},
     {"MSysQueries",
-     {"Action", "Attribute", "Expression", "Flag", "LvExtra", "Name1", "Name2", "ObjectId",
-      "Order"}},
+     {"Attribute:02", "Expression:0c", "Flag:03", "LvExtra:04", "Name1:0a", "Name2:0a",
+      "ObjectId:04", "Order:09"}},
+    {"MSysQueries",  // Jet 3
+     {"Attribute:02", "Expression:0c", "Flag:03", "Name1:0a", "Name2:0a", "ObjectId:04",
+      "Order:09"}},
     {"MSysRelationships",
-     {"ccolumn", "grbit", "icolumn", "szColumn", "szObject", "szReferencedColumn",
-      "szReferencedObject", "szRelationship"}},
+     {"ccolumn:04", "grbit:04", "icolumn:04", "szColumn:0a", "szObject:0a", "szReferencedColumn:0a",
+      "szReferencedObject:0a", "szRelationship:0a"}},
+    // A column type no other table uses; in Jet 3, a binary width of its own.
+    {"MSysAccessObjects", {"Data:11", "ID:04"}},
+    {"MSysAccessObjects", {"Data:09/241", "ID:04"}},
+    {"MSysAccessStorage",
+     {"DateCreate:08", "DateUpdate:08", "Id:04", "Lv:0b", "Name:0a", "ParentId:04", "Type:04"}},
+    {"MSysAccessXML",
+     {"Id:04", "LValue:0b", "ObjectGuid:0f", "ObjectName:0a", "Property:0a", "Value:0a"}},
+    {"MSysIMEXColumns",
+     {"Attributes:04", "DataType:03", "FieldName:0a", "IndexType:02", "SkipColumn:01", "SpecID:04",
+      "Start:03", "Width:03"}},
+    {"MSysIMEXSpecs",
+     {"DateDelim:0a", "DateFourDigitYear:01", "DateLeadingZeros:01", "DateOrder:03",
+      "DecimalPoint:0a", "FieldSeparator:0a", "FileType:03", "SpecID:04", "SpecName:0a",
+      "SpecType:02", "StartRow:04", "TextDelim:0a", "TimeDelim:0a"}},
+    {"MSysModules", {"__A__:0a"}},
+    {"MSysModules2",
+     {"Flags:04", "Form:0b", "Module:0b", "Name:0a", "ReplicationVersion:04", "Type:04",
+      "TypeInfo:0b", "Version:04"}},
+    {"MSysNameMap", {"GUID:0f", "Id:04", "Name:0a", "NameMap:0b", "Type:04"}},
+    {"MSysNavPaneGroupCategories",
+     {"Filter:0a", "Flags:04", "Id:04", "Name:0a", "Position:04", "SelectedObjectID:04",
+      "Type:04"}},
+    {"MSysNavPaneGroupToObjects",
+     {"Flags:04", "GroupID:04", "Icon:04", "Id:04", "Name:0a", "ObjectID:04", "Position:04"}},
+    {"MSysNavPaneGroups",
+     {"Flags:04", "Group:04", "GroupCategoryID:04", "Id:04", "Name:0a", "ObjectID:04",
+      "Position:04"}},
 };
 
 const char* systemTableOf(const TableDef& def) {
-  if (def.tableType != 'S') return nullptr;  // a user table may have the same columns
-  std::set<std::string> have;
-  for (const Column& c : def.columns) have.insert(foldName(c.name));
   for (const SystemTable& t : kSystemTables) {
-    std::set<std::string> want;
-    for (const std::string& c : t.columns) want.insert(foldName(c));
+    std::set<std::string> want, have;
+    for (const std::string& c : t.columns) {
+      const size_t colon = c.find(':');
+      want.insert(foldName(c.substr(0, colon)) + c.substr(colon));
+    }
+    for (const Column& c : def.columns) {
+      char type[16];
+      std::snprintf(type, sizeof type, ":%02x", c.type);
+      std::string column = foldName(c.name) + type;
+      if (!want.count(column)) column += "/" + std::to_string(c.length);
+      have.insert(column);
+    }
     if (want == have) return t.name;
   }
   return nullptr;

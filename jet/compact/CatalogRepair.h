@@ -1,12 +1,12 @@
 #pragma once
 
 // Salvage: catalog rows for table definitions whose rows the catalog no
-// longer reaches (their catalog rows torn away or deleted), so the tables
-// come out whole. A table is named after its catalog row whose damaged Id
-// the catalog's index on Id still gives as its page, else its deleted one, else
-// after the navigation pane's list of objects (Access 2007 and later), else
-// after the template's table of the same columns, else after the system
-// table its columns are, else "Recovered_<page>".
+// longer reaches (their catalog rows torn away, deleted, or pointing
+// elsewhere), so the tables come out whole. A table is named after its
+// catalog row whose damaged Id the catalog's index on Id still gives as its
+// page, else its deleted row, else the navigation pane's list of objects
+// (Access 2007 and later), else the template's table it is (nameFromTemplate),
+// else the system table its columns are, else "Recovered_<page>".
 // The rows are laid on new data pages of MSysObjects past the file's end,
 // which salvage then reads as the catalog's own.
 
