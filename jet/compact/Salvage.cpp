@@ -151,6 +151,8 @@ class Salvager {
       if (std::binary_search(listed.begin(), listed.end(), pg)) continue;
       const uint32_t live = liveSlots(db_, pg);
       if (live == 0) continue;
+      // Another table's map lists it: that table takes its rows.
+      if (salvage && listedByAnother(pg)) continue;
       if (!salvage) {
         if (!rows_.refusal)
           rows_.refusal =
@@ -216,10 +218,18 @@ class Salvager {
       return;
     }
     const ByteView b = p.bytes();
-    if (b.u8(0) != page_type::kData || b.u32(4) != def_.firstPage) {
+    if (b.u8(0) != page_type::kData) {
       pages_[pg] = "it is listed as a data page of the table but is none";
       return;
     }
+    // A data page this table's map lists and no map of the table it names
+    // does: the owner field is what is damaged.
+    const uint32_t owner = b.u32(4);
+    if (owner != def_.firstPage && listedBy(owner, pg)) {
+      pages_[pg] = "it is listed as a data page of the table but names another as its owner";
+      return;
+    }
+    const size_t before = rows_.live.size();
     std::optional<DataPage> page;
     try {
       page.emplace(p, db_.format());
@@ -236,6 +246,8 @@ class Salvager {
       try {
         const RowSlot row = readRow(db_.pages(), at);
         const RowFields fields(def_, db_.jet4(), row.bytes);
+        if (fields.storedColumns() > def_.maxCols)
+          throwCorrupt("the row stores more columns than the table has");
         // A value its type cannot hold would fail the copy's check.
         for (const Column& c : def_.columns)
           if (!c.longValue()) decodeValue(db_, c, fields.field(c), value);
@@ -244,6 +256,39 @@ class Salvager {
         slots_[at.raw()] = e.description();
       }
     }
+    const auto kept = static_cast<int64_t>(rows_.live.size() - before);
+    if (owner != def_.firstPage && kept > 0)
+      rows_.recovered.push_back({table_,
+                                 pg,
+                                 kept,
+                                 0,
+                                 "the page names page " + std::to_string(owner) +
+                                     " as its owner, but only this table's usage map lists it",
+                                 {}});
+  }
+
+  // True when the map of the table defined at tdef lists pg.
+  bool listedBy(uint32_t tdef, uint32_t pg) {
+    auto it = maps_.find(tdef);
+    if (it == maps_.end()) {
+      std::vector<uint32_t> pages;
+      try {
+        if (std::binary_search(census_.tableDefinitions().begin(), census_.tableDefinitions().end(),
+                               tdef))
+          pages = readUsageMap(db_.pages(), db_.tableDef(tdef).ownedMap).pages;
+      } catch (const Corrupt&) {
+        // a map that cannot be read lists nothing
+      }
+      it = maps_.emplace(tdef, std::move(pages)).first;
+    }
+    return std::binary_search(it->second.begin(), it->second.end(), pg);
+  }
+
+  // True when another table's map lists pg.
+  bool listedByAnother(uint32_t pg) {
+    for (const uint32_t tdef : census_.tableDefinitions())
+      if (tdef != def_.firstPage && listedBy(tdef, pg)) return true;
+    return false;
   }
 
   // Counts and names the lost rows from the indexes' entries.
@@ -311,8 +356,9 @@ class Salvager {
   const PageCensus& census_;
   std::string unlistedWhy_ = "the table's usage map does not list the page";
   TableRows rows_;
-  std::map<uint32_t, std::string> pages_;  // lost whole, why
-  std::map<uint32_t, std::string> slots_;  // rows lost alone, why
+  std::map<uint32_t, std::string> pages_;           // lost whole, why
+  std::map<uint32_t, std::string> slots_;           // rows lost alone, why
+  std::map<uint32_t, std::vector<uint32_t>> maps_;  // other tables' maps, read when asked
 };
 
 }  // namespace

@@ -91,6 +91,17 @@ const Damage kDamages[] = {
        poke(s, v.pages.front(), 0, {0});
        return v.pages.front();
      }},
+    // Only the table's own map lists the page: the owner field is wrong.
+    {"a data page names another table as its owner", true,
+     [](Surgery& s, const Victim& v) {
+       uint32_t other = 3;  // MSysACEs, where the file has one user table
+       for (const jet::CatalogEntry* t : v.db->catalog().tables(false))
+         if (t != v.entry) other = t->tdefPage();
+       std::vector<uint8_t> p = s.page(v.pages.front());
+       jet::putLe32(&p[4], other);
+       s.setPage(v.pages.front(), p);
+       return v.pages.front();
+     }},
     {"the catalog row's Type is no table", true,
      [](Surgery& s, const Victim& v) {
        poke(s, v.entry->headerPage, catalogField(v, "Type"), {5, 0});
