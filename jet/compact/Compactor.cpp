@@ -129,8 +129,9 @@ class Compactor {
     outcome.result.indexesRebuilt = std::move(rebuiltIndexes_);
     outcome.result.relocated = reloc_.relocated();
     outcome.result.fallbackReason = reloc_.fallbackReason();
-    // Rows of the catalog left out with their tables held references too.
-    if (dropRows_.empty()) outcome.references = reloc_.references();
+    // Rows of the catalog left out with their tables held references too,
+    // and rows salvage recovered were not counted in the source's.
+    if (dropRows_.empty() && recovered_.empty()) outcome.references = reloc_.references();
     for (const RowsLost& l : lost_) {
       outcome.result.rowsLost += l.rows > 0 ? static_cast<uint64_t>(l.rows) : 0;
       outcome.result.uncounted = outcome.result.uncounted || l.rows < 0;
