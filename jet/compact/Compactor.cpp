@@ -619,8 +619,11 @@ class Compactor {
           pieces_.push_back(static_cast<uint32_t>(piece.size()));
         });
       } catch (const Corrupt& e) {
-        if (!options_.salvage || f.bytes.size() != kLongValueHeader) throw;
-        valueLost(c, col, at, e.description());
+        if (!options_.salvage || f.bytes.size() < kLongValueHeader) throw;
+        if (f.bytes.size() == kLongValueHeader)
+          valueLost(c, col, at, e.description());
+        else  // only an inline value fills more than the header
+          inlineMended(c, col, at, f.bytes.size() - kLongValueHeader, e.description());
         continue;
       }
       lvHash = mixLongValue(lvHash, col, data_.data(), data_.size());
@@ -636,6 +639,20 @@ class Compactor {
   void valueLost(const TableCopy& c, const Column& col, size_t at, const std::string& why) {
     std::fill(row_.begin() + at, row_.begin() + at + kLongValueHeader, 0);
     row_[at + 3] = 0x80;
+    valueNoted(c, col, why, "emptied");
+  }
+
+  // Salvage: a value held in the row whose header is damaged is the bytes
+  // its field holds after the header.
+  void inlineMended(const TableCopy& c, const Column& col, size_t at, size_t length,
+                    const std::string& why) {
+    std::fill(row_.begin() + at, row_.begin() + at + kLongValueHeader, 0);
+    putLe32(row_.data() + at, static_cast<uint32_t>(length) | 0x80000000u);
+    valueNoted(c, col, why, "kept as the " + std::to_string(length) + " bytes its field holds");
+  }
+
+  void valueNoted(const TableCopy& c, const Column& col, const std::string& why,
+                  const std::string& what) {
     const RowPtr header = RowPtr::fromRaw(c.live[current_]);
     if (lost_.empty() || lost_.back().table != c.table.name || lost_.back().page != header.page ||
         lost_.back().rows != 0)
@@ -643,7 +660,7 @@ class Compactor {
     lost_.back().values += 1;
     lost_.back().named.push_back("the value of column '" + col.name + "' of the row at page " +
                                  std::to_string(header.page) + ", slot " +
-                                 std::to_string(header.row) + " (emptied)");
+                                 std::to_string(header.row) + " (" + what + ")");
   }
 
   void noteAutoNumber(TableCopy& c, const Column& col) {

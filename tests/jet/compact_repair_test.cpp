@@ -312,7 +312,7 @@ TEST(CompactRepair, ATornIndexUnderAnUnknownSortOrderIsRefusedNamingIt) {
 
 namespace {
 
-enum class Harm { ZeroDataPage, SmashOffset, ZeroLongValuePage };
+enum class Harm { ZeroDataPage, SmashOffset, ZeroLongValuePage, TearInlineLength };
 
 struct Harmed {
   std::string table;
@@ -334,6 +334,25 @@ Harmed harm(Patient& p, Harm how) {
   }
   if (!table) throw std::runtime_error(p.path + " has no user rows");
   Harmed h{table->name};
+  if (how == Harm::TearInlineLength) {
+    // The first memo/OLE value held in its row claims 100 bytes more than
+    // its field: the bytes there are still the value.
+    for (const jet::CatalogEntry* t : db->catalog().tables(false)) {
+      const jet::TableDef& d = db->tableDef(t->tdefPage());
+      jet::TableScan scan(*db, d);
+      for (jet::RawRow row; !h.page && scan.next(row);)
+        for (const jet::Column& c : d.columns) {
+          const jet::Field f = jet::RowFields(d, db->jet4(), row.bytes).field(c);
+          if (!c.longValue() || f.null || f.bytes.size() <= 12 || !(f.bytes.u8(3) & 0x80) || h.page)
+            continue;
+          h = {t->name, row.stored.page, 0};
+          const auto at = static_cast<size_t>(f.bytes.data() - row.page.bytes().data());
+          p.patch32(h.page, at, static_cast<uint32_t>(f.bytes.size() - 12 + 100) | 0x80000000u);
+        }
+    }
+    p.save();
+    return h;
+  }
   if (how == Harm::ZeroLongValuePage) {
     for (const jet::CatalogEntry* t : db->catalog().tables(false)) {
       const jet::TableDef& d = db->tableDef(t->tdefPage());
@@ -393,12 +412,14 @@ TEST(CompactRepair, SalvageLeavesOutExactlyTheRowsThatCannotBeRead) {
   jet::CompactOptions salvage;
   salvage.salvage = true;
   for (const std::string& file : files)
-    for (const Harm how : {Harm::ZeroDataPage, Harm::SmashOffset, Harm::ZeroLongValuePage}) {
+    for (const Harm how :
+         {Harm::ZeroDataPage, Harm::SmashOffset, Harm::ZeroLongValuePage, Harm::TearInlineLength}) {
       SCOPED_TRACE(file + " harm " + std::to_string(static_cast<int>(how)));
       if (how == Harm::ZeroLongValuePage && file != demoDatabase())
         continue;  // the others hold every memo value in its row
       Patient p(file);
       const Harmed h = harm(p, how);
+      if (!h.page) continue;  // no memo value held in a row
       const std::string error = p.compactError();
       EXPECT_EQ(error.rfind("3049 ", 0), 0u) << error;
       const std::string named =
@@ -419,7 +440,7 @@ TEST(CompactRepair, SalvageLeavesOutExactlyTheRowsThatCannotBeRead) {
         EXPECT_EQ(l.named.size(), l.rows + l.values) << l.reason;
         values += l.values;
       }
-      EXPECT_EQ(values > 0, how == Harm::ZeroLongValuePage);
+      EXPECT_EQ(values > 0, how == Harm::ZeroLongValuePage || how == Harm::TearInlineLength);
       EXPECT_EQ(linesWith(report, "\n" + h.table + "\t"), h.rows + values) << report;
       const jet::CheckReport check = jet::check(p.out, connectOf(p.path), jet::CheckOptions{true});
       for (const jet::Finding& f : check.findings) ADD_FAILURE() << f.table << ": " << f.message;
