@@ -30,59 +30,61 @@ class Entries : public IndexVisitor {
 
 }  // namespace
 
+// MSysObjects' index over exactly these columns, or null.
+const RealIndex* indexOver(const TableDef& def, const std::vector<const char*>& columns) {
+  for (const RealIndex& r : def.realIndexes) {
+    bool match = r.columns.size() == columns.size();
+    for (size_t i = 0; match && i < columns.size(); ++i) {
+      const Column* c = def.findColumn(columns[i]);
+      match = c && c->number == r.columns[i].column;
+    }
+    if (match) return &r;
+  }
+  return nullptr;
+}
+
 CatalogEvidence::CatalogEvidence(const Database& src, const std::vector<uint32_t>& defs)
     : version_(src.version()) {
   std::map<uint32_t, int> atPage;
-  std::map<std::string, int> named;
   const std::vector<const CatalogEntry*> tables = src.catalog().tables(true);
-  for (const CatalogEntry* t : tables) {
-    ++atPage[t->tdefPage()];
-    ++named[std::to_string(t->parentId) + "/" + foldName(t->name)];
-  }
+  for (const CatalogEntry* t : tables) ++atPage[t->tdefPage()];
+  std::set<uint32_t> all;
   for (const CatalogEntry* t : tables) {
     const uint32_t pg = t->tdefPage();
     if ((pg != 2 && !std::binary_search(defs.begin(), defs.end(), pg)) || atPage[pg] > 1 ||
         (pg == 2 && !sameName(t->name, "MSysObjects")))
       idDoubts_.insert(rowOf(*t));
-    if (named[std::to_string(t->parentId) + "/" + foldName(t->name)] > 1)
-      nameDoubts_.insert(rowOf(*t));
+    all.insert(rowOf(*t));
   }
-  if (!idDoubts_.empty()) readIndex(src, {"Id"}, ids_, nullptr, idDoubts_);
-  if (!nameDoubts_.empty()) readIndex(src, {"ParentId", "Name"}, names_, &ownNames_, nameDoubts_);
-}
-
-// The index over exactly these columns: the stored keys of the rows, and
-// (made) the keys their bytes give now.
-void CatalogEvidence::readIndex(const Database& src, const std::vector<const char*>& columns,
-                                Keys& stored, Keys* made, const std::set<uint32_t>& rows) {
+  for (const CatalogEntry& e : src.catalog().entries)
+    if (e.type == 0) idDoubts_.insert(rowOf(e));  // no Type: its null mask may be torn
   try {
     const TableDef& def = src.tableDef(2);
-    for (const RealIndex& r : def.realIndexes) {
-      if (r.columns.size() != columns.size()) continue;
-      bool match = true;
-      for (size_t i = 0; i < columns.size(); ++i) {
-        const Column* c = def.findColumn(columns[i]);
-        match = match && c && c->number == r.columns[i].column;
-      }
-      if (!match) continue;
-      Entries entries(rows, stored);
-      walkIndex(src.pages(), r.rootPage, 2, entries);
-      if (columns.size() == 1) {
-        idType_ = def.findColumn(columns[0])->type;
-        idAscending_ = r.columns[0].ascending;
-      }
-      if (!made) return;
-      RowKeys keys(src, def, r);
-      for (const uint32_t raw : rows) {
+    if (const RealIndex* id = indexOver(def, {"Id"}); id && !idDoubts_.empty()) {
+      idType_ = def.findColumn("Id")->type;
+      idAscending_ = id->columns[0].ascending;
+      Entries entries(idDoubts_, ids_);
+      walkIndex(src.pages(), id->rootPage, 2, entries);
+    }
+    // Two rows whose names make one key, where the index is unique.
+    if (const RealIndex* names = indexOver(def, {"ParentId", "Name"})) {
+      RowKeys keys(src, def, *names);
+      std::map<std::vector<uint8_t>, int> seen;
+      for (const uint32_t raw : all) {
+        std::vector<uint8_t> key;
         const RowSlot row = readRow(src.pages(), RowPtr::fromRaw(raw));
-        std::vector<uint8_t>& key = (*made)[raw];
-        if (keys.append(row.bytes, key) != RowKeys::Outcome::Key) made->erase(raw);
+        if (keys.append(row.bytes, key) == RowKeys::Outcome::Key) ++seen[ownNames_[raw] = key];
       }
-      return;
+      for (const auto& [raw, key] : ownNames_)
+        if (seen[key] > 1) nameDoubts_.insert(raw);
+      if (!nameDoubts_.empty()) {
+        Entries entries(nameDoubts_, names_);
+        walkIndex(src.pages(), names->rootPage, 2, entries);
+      }
     }
   } catch (const std::exception&) {  // Corrupt, or a key with no encoding here
-    stored.clear();
-    if (made) made->clear();
+    ids_.clear();
+    names_.clear();
   }
 }
 
@@ -108,7 +110,8 @@ bool CatalogEvidence::holdsId(const CatalogEntry& e, uint32_t id) const {
 
 bool CatalogEvidence::nameContradicted(const CatalogEntry& e) const {
   const auto stored = names_.find(rowOf(e)), own = ownNames_.find(rowOf(e));
-  return stored != names_.end() && own != ownNames_.end() && stored->second != own->second;
+  return nameDoubts_.count(rowOf(e)) && stored != names_.end() && own != ownNames_.end() &&
+         stored->second != own->second;
 }
 
 }  // namespace jet::compact

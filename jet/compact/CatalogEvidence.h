@@ -3,8 +3,8 @@
 // Salvage: what the catalog's own indexes say of its table rows. Each entry
 // was written with its row, so where a row's Id or name was damaged since,
 // its entry still holds what it was. Only rows already in doubt are asked
-// about (an Id naming no definition, or one another row names; a name
-// another row has), so a damaged index never overrules a sound row.
+// about (an Id naming no definition, or one another row names; a name whose
+// key another row's makes), so a damaged index never overrules a sound row.
 
 #include <cstdint>
 #include <map>
@@ -30,14 +30,12 @@ class CatalogEvidence {
   bool idContradicted(const CatalogEntry& e) const;
   // True when the index on Id holds the row under `id`.
   bool holdsId(const CatalogEntry& e, uint32_t id) const;
-  // True for a row whose name another row has, whose entry in the index on
-  // ParentId and Name is not the key of its own.
+  // True for a row whose name makes the key another row's makes, whose entry
+  // in the index on ParentId and Name is not that key.
   bool nameContradicted(const CatalogEntry& e) const;
 
  private:
   using Keys = std::map<uint32_t, std::vector<uint8_t>>;  // by RowPtr raw
-  void readIndex(const Database& src, const std::vector<const char*>& columns, Keys& stored,
-                 Keys* made, const std::set<uint32_t>& rows);
   std::vector<uint8_t> idKey(uint32_t id) const;
 
   std::set<uint32_t> idDoubts_, nameDoubts_;

@@ -234,8 +234,18 @@ CatalogRepair repairCatalog(const Database& src, const PageCensus& census, const
     reached.push_back(t->tdefPage());
     names.insert(foldName(t->name));
   }
-  NewPages pages(src);
   const int32_t parent = tablesContainer(src, templ);
+  // A row whose Type is lost (its null mask torn) and whose Id the index
+  // gives as a definition's page is that table's row; the names of the
+  // container's other objects are taken, as names are unique within it.
+  std::set<std::string> others;
+  for (const CatalogEntry& e : src.catalog().entries) {
+    if (e.type == 0 && ids.idContradicted(e))
+      misplaced.push_back(&e);
+    else if (!e.isTable() && e.parentId == parent)
+      others.insert(foldName(e.name));
+  }
+  NewPages pages(src);
   // The catalog's own row: without it, Ids naming page 2 name no object.
   if (std::find(reached.begin(), reached.end(), 2u) == reached.end()) {
     pages.add(catalogRow(src, "MSysObjects", 2, parent, kSystemFlags));
@@ -282,7 +292,7 @@ CatalogRepair repairCatalog(const Database& src, const PageCensus& census, const
     // names it: a dropped table's page may have been left behind.
     // A row left out for its name still says a table stood there.
     if (o.pages.empty() && name.empty() && !rowLeftOut) continue;
-    if (name.empty() || names.count(foldName(name)))
+    if (name.empty() || names.count(foldName(name)) || others.count(foldName(name)))
       name = "Recovered_" + std::to_string(o.tdef), named = "none";
     pages.add(catalogRow(src, name, o.tdef, parent, systemName(name) ? kSystemFlags : 0));
     names.insert(foldName(name));

@@ -114,6 +114,24 @@ const Harm kHarms[] = {
        return std::string();
      },
      Harm::Salvaged, false, true},
+    {"a user table's catalog row with its Id and Type null",
+     [](Surgery& s, const jet::Database& db) {
+       const jet::CatalogEntry& v = victimOf(db);
+       const jet::TableDef& cat = db.tableDef(2);
+       const jet::RowSlot row = jet::readRow(db.pages(), {v.headerPage, v.headerRow});
+       const uint16_t stored = jet::RowFields(cat, db.jet4(), row.bytes).storedColumns();
+       // The null mask ends the row, a bit per stored column: clear means null.
+       const size_t mask = static_cast<size_t>(row.bytes.data() - row.page.bytes().data()) +
+                           row.bytes.size() - (stored + 7u) / 8;
+       std::vector<uint8_t> page = s.page(v.headerPage);
+       for (const char* column : {"Id", "Type"}) {
+         const uint16_t n = cat.findColumn(column)->number;
+         page[mask + n / 8] &= static_cast<uint8_t>(~(1u << (n % 8)));
+       }
+       s.setPage(v.headerPage, page);
+       return std::string();
+     },
+     Harm::Salvaged, false, true},
     // The index on names shows whose name is wrong; that table's name is lost.
     {"a user table's catalog row given another table's name",
      [](Surgery& s, const jet::Database& db) {
