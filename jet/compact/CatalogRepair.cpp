@@ -15,6 +15,7 @@
 #include "jet/db/PageCensus.h"
 #include "jet/db/TableScan.h"
 #include "jet/db/Value.h"
+#include "jet/format/DataPage.h"
 #include "jet/format/DataPageBuilder.h"
 #include "jet/format/Header.h"
 #include "jet/format/Row.h"
@@ -199,6 +200,24 @@ class NewPages {
   std::vector<uint8_t> bytes_;
 };
 
+// True when a page the catalog's map lists is none of its data pages any
+// more, or a live slot of one is no catalog row that can be read.
+bool catalogLostRows(const Database& src) {
+  try {
+    size_t live = 0;
+    const TableScan scan(src, src.tableDef(2));
+    for (const uint32_t pg : scan.pages()) {
+      const Page p = src.page(pg);
+      if (p.bytes().u8(0) != page_type::kData || p.bytes().u32(4) != 2) return true;
+      const DataPage page(p, src.format());
+      for (uint16_t r = 0; r < page.rowCount(); ++r) live += page.slotDeleted(r) ? 0 : 1;
+    }
+    return live > src.catalog().entries.size();
+  } catch (const Corrupt&) {
+    return true;
+  }
+}
+
 bool leftOut(const CatalogRepair& repair, const CatalogEntry& e) {
   return std::any_of(repair.leftOut.begin(), repair.leftOut.end(), [&](const auto& l) {
     return l.first == RowPtr{e.headerPage, e.headerRow};
@@ -245,6 +264,9 @@ CatalogRepair repairCatalog(const Database& src, const PageCensus& census, const
     else if (!e.isTable() && e.parentId == parent)
       others.insert(foldName(e.name));
   }
+  // Where the catalog lost rows, a definition without rows may be a table
+  // whose row was among them: it comes back, listed.
+  const bool catalogLost = catalogLostRows(src);
   NewPages pages(src);
   // The catalog's own row: without it, Ids naming page 2 name no object.
   if (std::find(reached.begin(), reached.end(), 2u) == reached.end()) {
@@ -289,9 +311,9 @@ CatalogRepair repairCatalog(const Database& src, const PageCensus& census, const
       continue;  // no definition: its rows stay lost
     }
     // A definition that holds no row is a table again only where something
-    // names it: a dropped table's page may have been left behind.
-    // A row left out for its name still says a table stood there.
-    if (o.pages.empty() && name.empty() && !rowLeftOut) continue;
+    // names it (a row left out for its name too), or where the catalog lost
+    // rows: in a sound catalog it is a dropped table's page left behind.
+    if (o.pages.empty() && name.empty() && !rowLeftOut && !catalogLost) continue;
     if (name.empty() || names.count(foldName(name)) || others.count(foldName(name)))
       name = "Recovered_" + std::to_string(o.tdef), named = "none";
     pages.add(catalogRow(src, name, o.tdef, parent, systemName(name) ? kSystemFlags : 0));
