@@ -3,8 +3,9 @@
 // Salvage: what the catalog's own indexes say of its table rows. Each entry
 // was written with its row, so where a row's Id or name was damaged since,
 // its entry still holds what it was. Only rows already in doubt are asked
-// about (an Id naming no definition, or one another row names; a name whose
-// key another row's makes), so a damaged index never overrules a sound row.
+// about (an Id naming no definition, or one another row names; a Type no
+// object has; a name whose key another row's makes), so a damaged index
+// never overrules a sound row.
 
 #include <cstdint>
 #include <map>
@@ -26,6 +27,8 @@ class CatalogEvidence {
   // no row is in doubt, and holds no evidence where an index cannot be read.
   CatalogEvidence(const Database& src, const std::vector<uint32_t>& defs);
 
+  // True for a row of a Type no object has, null included.
+  static bool typeInDoubt(const CatalogEntry& e);
   // True for a row in doubt whose entry in the index on Id is not its Id.
   bool idContradicted(const CatalogEntry& e) const;
   // True when the index on Id holds the row under `id`.

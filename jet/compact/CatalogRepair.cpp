@@ -254,12 +254,12 @@ CatalogRepair repairCatalog(const Database& src, const PageCensus& census, const
     names.insert(foldName(t->name));
   }
   const int32_t parent = tablesContainer(src, templ);
-  // A row whose Type is lost (its null mask torn) and whose Id the index
-  // gives as a definition's page is that table's row; the names of the
+  // A row whose Type is lost (null, or one no object has) and whose Id the
+  // index gives as a definition's page is that table's row; the names of the
   // container's other objects are taken, as names are unique within it.
   std::set<std::string> others;
   for (const CatalogEntry& e : src.catalog().entries) {
-    if (e.type == 0 && ids.idContradicted(e))
+    if (CatalogEvidence::typeInDoubt(e) && ids.idContradicted(e))
       misplaced.push_back(&e);
     else if (!e.isTable() && e.parentId == parent)
       others.insert(foldName(e.name));
