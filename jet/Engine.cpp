@@ -115,7 +115,7 @@ CheckReport check(const std::string& path, const Credentials& credentials,
                                "Another program has the database open (its .ldb file is "
                                "locked); the check may see changes half made. Close it and "
                                "check again."});
-  checkDatabase(*db, report, nullptr, options.deep ? Depth::Deep : Depth::Shallow);
+  checkDatabase(*db, report, nullptr, options.deep ? Depth::Deep : Depth::DeepSystem);
   db->checkUnchanged();
   return report;
 }

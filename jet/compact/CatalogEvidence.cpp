@@ -57,7 +57,7 @@ CatalogEvidence::CatalogEvidence(const Database& src, const std::vector<uint32_t
     all.insert(rowOf(*t));
   }
   for (const CatalogEntry& e : src.catalog().entries)
-    if (typeInDoubt(e)) idDoubts_.insert(rowOf(e));
+    if (!e.knownType()) idDoubts_.insert(rowOf(e));
   try {
     const TableDef& def = src.tableDef(2);
     if (const RealIndex* id = indexOver(def, {"Id"}); id && !idDoubts_.empty()) {
@@ -95,12 +95,6 @@ std::vector<uint8_t> CatalogEvidence::idKey(uint32_t id) const {
   const KeyValue v{false, false, ByteView(bytes)};
   (void)encoder.append(std::span(&v, 1), out);
   return out;
-}
-
-bool CatalogEvidence::typeInDoubt(const CatalogEntry& e) {
-  // Jet's objects are 1 to 8; Access's own start at 0x8000 (-32768) and
-  // count up a little. None (a null Type) is a torn null mask.
-  return !(e.type >= 1 && e.type <= 8) && !(e.type < -32700);
 }
 
 bool CatalogEvidence::idContradicted(const CatalogEntry& e) const {

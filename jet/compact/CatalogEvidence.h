@@ -27,8 +27,6 @@ class CatalogEvidence {
   // no row is in doubt, and holds no evidence where an index cannot be read.
   CatalogEvidence(const Database& src, const std::vector<uint32_t>& defs);
 
-  // True for a row of a Type no object has, null included.
-  static bool typeInDoubt(const CatalogEntry& e);
   // True for a row in doubt whose entry in the index on Id is not its Id.
   bool idContradicted(const CatalogEntry& e) const;
   // True when the index on Id holds the row under `id`.

@@ -259,7 +259,7 @@ CatalogRepair repairCatalog(const Database& src, const PageCensus& census, const
   // container's other objects are taken, as names are unique within it.
   std::set<std::string> others;
   for (const CatalogEntry& e : src.catalog().entries) {
-    if (CatalogEvidence::typeInDoubt(e) && ids.idContradicted(e))
+    if (!e.knownType() && ids.idContradicted(e))
       misplaced.push_back(&e);
     else if (!e.isTable() && e.parentId == parent)
       others.insert(foldName(e.name));

@@ -40,6 +40,9 @@ struct CatalogEntry {
   uint8_t headerRow = 0;
 
   bool isTable() const { return type == object_type::kTable; }
+  // Jet's objects are Types 1 to 8, Access's own start at 0x8000 (-32768)
+  // and count up a little; anything else, null included, is a damaged row.
+  bool knownType() const { return (type >= 1 && type <= 8) || type < -32700; }
   // Table Id = TDEF page (the top byte is never set for local tables).
   uint32_t tdefPage() const { return static_cast<uint32_t>(id) & 0x00FFFFFF; }
   // The one definition of a system object: a system name or a

@@ -137,6 +137,19 @@ void checkGlobalMap(CheckContext& c) {
                  " page(s) are neither used nor marked free; compaction gives them back.");
 }
 
+// A catalog row of a Type no object has is damaged: its object, a table
+// perhaps, is lost to every reader.
+void checkCatalogTypes(CheckContext& c, const Catalog& catalog) {
+  for (const CatalogEntry& e : catalog.entries)
+    if (!e.knownType())
+      c.r.error("MSysObjects", e.headerPage,
+                "The catalog row of '" + e.name + "' (row " + std::to_string(e.headerRow) +
+                    ") has Type " + std::to_string(e.type) +
+                    ", which no object has: the row is damaged, and its object is lost to "
+                    "every reader." +
+                    std::string(advice::kSalvage));
+}
+
 // Every table the catalog names, the catalog first even where no row of it
 // names itself.
 void checkTables(CheckContext& c, const Catalog& catalog, Depth depth) {
@@ -183,6 +196,7 @@ void checkDatabase(const Database& db, CheckReport& report, const std::atomic<bo
                   advice::kRestore);
   }
   if (catalog) {
+    checkCatalogTypes(c, *catalog);
     checkTables(c, *catalog, depth);
     // After the tables: the pages they read need not be read again.
     c.census = PageCensus::take(db, [&c] { c.poll(); });

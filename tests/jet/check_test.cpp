@@ -507,6 +507,12 @@ const Verdict kVerdicts[] = {
      [](const Places& at, jettest::Surgery& s) { deleteCatalogRow(at, s, "Customers"); }},
     {"a catalog row's Type made a query's", kJ3, "Table1", "has Type 5", Severity::Error,
      Advice::Salvage, [](const Places& at, jettest::Surgery& s) { makeQuery(at, s, "Table1"); }},
+    {"a catalog row's Type made one no object has", kJ3, "MSysObjects", "which no object has",
+     Severity::Error, Advice::Salvage,
+     [](const Places& at, jettest::Surgery& s) {
+       const auto [offset, width] = catalogField(at, "Table1", "Type");
+       poke16(s, entryOf(at, "Table1").headerPage, offset, 14594);
+     }},
     {"two catalog rows with one Id", kJ3, "Table3", "name the same table definition page",
      Severity::Error, Advice::Restore,
      [](const Places& at, jettest::Surgery& s) { giveIdOf(at, s, "Table3", "Table2"); }},
