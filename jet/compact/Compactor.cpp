@@ -620,11 +620,18 @@ class Compactor {
         });
       } catch (const Corrupt& e) {
         if (!options_.salvage || f.bytes.size() < kLongValueHeader) throw;
-        if (f.bytes.size() == kLongValueHeader)
-          valueLost(c, col, at, e.description());
-        else  // only an inline value fills more than the header
+        if (f.bytes.size() > kLongValueHeader) {  // only an inline value fills more
           inlineMended(c, col, at, f.bytes.size() - kLongValueHeader, e.description());
-        continue;
+          continue;
+        }
+        if (!piecesWhole(f.bytes)) {
+          valueLost(c, col, at, e.description());
+          continue;
+        }
+        putLe32(row_.data() + at,
+                (le32(row_.data() + at) & 0xC0000000u) | static_cast<uint32_t>(data_.size()));
+        valueNoted(c, col, e.description(),
+                   "kept as the " + std::to_string(data_.size()) + " bytes its pieces hold");
       }
       lvHash = mixLongValue(lvHash, col, data_.data(), data_.size());
       LongValueWriter& writer = c.longValues.try_emplace(col.number, *alloc_, sink_).first->second;
@@ -633,6 +640,22 @@ class Compactor {
       putLe32(row_.data() + at + 8, 0);
     }
     return lvHash;
+  }
+
+  // Salvage: the pieces a value's header leads to, its length passed over;
+  // false where they cannot be read either, or hold nothing.
+  bool piecesWhole(ByteView field) {
+    data_.clear();
+    pieces_.clear();
+    try {
+      forEachPieceWhole(src_.pages(), field, [&](ByteView piece, RowPtr) {
+        data_.insert(data_.end(), piece.begin(), piece.end());
+        pieces_.push_back(static_cast<uint32_t>(piece.size()));
+      });
+    } catch (const Corrupt&) {
+      return false;
+    }
+    return !data_.empty() && data_.size() < 0x40000000u;
   }
 
   // Salvage: the value becomes an empty one held in the row, the row stays.

@@ -42,7 +42,11 @@ LongValueHeader parseLongValueHeader(ByteView field) {
   return h;
 }
 
-void forEachPiece(PageSource& pages, ByteView field, const LongValuePiece& piece) {
+namespace {
+
+// byLength: the pieces must hold exactly the header's length; else they are
+// taken whole, as far as they go.
+void walkPieces(PageSource& pages, ByteView field, const LongValuePiece& piece, bool byLength) {
   const LongValueHeader h = parseLongValueHeader(field);
   if (h.kind == LongValueKind::Inline) {
     if (field.size() - kLongValueHeader < h.length)
@@ -50,20 +54,24 @@ void forEachPiece(PageSource& pages, ByteView field, const LongValuePiece& piece
     piece(field.sub(kLongValueHeader, h.length), RowPtr{});
     return;
   }
-  if (h.length > pages.fileSize())
+  if (byLength && h.length > pages.fileSize())
     throwCorrupt("a memo/OLE value claims " + std::to_string(h.length) +
                  " bytes, more than the file holds");
   if (h.kind == LongValueKind::SingleRow) {
     const RowSlot slot = lvalSlot(pages, h.first);
+    const auto where =
+        " (row " + std::to_string(h.first.row) + " of page " + std::to_string(h.first.page) + ")";
+    if (!byLength) return piece(slot.bytes, h.first);
     if (slot.bytes.size() < h.length)
-      throwCorrupt("a memo/OLE value is longer than its row (row " + std::to_string(h.first.row) +
-                   " of page " + std::to_string(h.first.page) + ")");
-    piece(slot.bytes.sub(0, h.length), h.first);
+      throwCorrupt("a memo/OLE value is longer than its row" + where);
+    if (slot.bytes.size() > h.length)
+      throwCorrupt("a memo/OLE value's row holds more than its length says" + where);
+    piece(slot.bytes, h.first);
     return;
   }
-  uint32_t remaining = h.length;
+  uint64_t remaining = byLength ? h.length : pages.fileSize();
   std::unordered_set<uint32_t> seen;
-  for (RowPtr at = h.first; remaining > 0;) {
+  for (RowPtr at = h.first; remaining > 0 && !(at.null() && !byLength);) {
     const auto where = [at] {
       return "row " + std::to_string(at.row) + " of page " + std::to_string(at.page);
     };
@@ -73,11 +81,25 @@ void forEachPiece(PageSource& pages, ByteView field, const LongValuePiece& piece
     if (!seen.insert(at.raw()).second) throwCorrupt("a memo/OLE chain loops back to " + where());
     const RowSlot slot = lvalSlot(pages, at);
     if (slot.bytes.size() <= 4) throwCorrupt("a memo/OLE chain holds an empty " + where());
-    const size_t take = std::min<size_t>(slot.bytes.size() - 4, remaining);
+    const size_t take = std::min<uint64_t>(slot.bytes.size() - 4, remaining);
+    const RowPtr next = RowPtr::fromRaw(slot.bytes.u32(0));
+    if (take == remaining && (take < slot.bytes.size() - 4 || !next.null()))
+      throwCorrupt("a memo/OLE chain holds more than the value's length of " +
+                   std::to_string(h.length) + " bytes (" + where() + ")");
     piece(slot.bytes.sub(4, take), at);
-    remaining -= static_cast<uint32_t>(take);
-    at = RowPtr::fromRaw(slot.bytes.u32(0));
+    remaining -= take;
+    at = next;
   }
+}
+
+}  // namespace
+
+void forEachPiece(PageSource& pages, ByteView field, const LongValuePiece& piece) {
+  walkPieces(pages, field, piece, true);
+}
+
+void forEachPieceWhole(PageSource& pages, ByteView field, const LongValuePiece& piece) {
+  walkPieces(pages, field, piece, false);
 }
 
 void readLongValue(PageSource& pages, ByteView field, std::vector<uint8_t>& out) {

@@ -35,11 +35,15 @@ struct LongValueHeader {
 LongValueHeader parseLongValueHeader(ByteView field);
 
 // Calls piece(bytes, where) for each stored piece in order: the inline data
-// (where null), the single row, or each chain row without its link, the last
-// cut to the length. Throws Corrupt on a chain that loops, ends early, holds
-// an empty row or points at a page that is no long-value page.
+// (where null), the single row, or each chain row without its link. Throws
+// Corrupt on a chain that loops, ends early, holds an empty row or points at
+// a page that is no long-value page, and where the pieces hold more than the
+// length says (Jet writes them to the byte: the length is what is damaged).
 using LongValuePiece = std::function<void(ByteView bytes, RowPtr where)>;
 void forEachPiece(PageSource& pages, ByteView field, const LongValuePiece& piece);
+// Salvage: the same, the length passed over: a single row whole, a chain to
+// its end.
+void forEachPieceWhole(PageSource& pages, ByteView field, const LongValuePiece& piece);
 
 // The whole value, into out (storage reused).
 void readLongValue(PageSource& pages, ByteView field, std::vector<uint8_t>& out);

@@ -312,7 +312,7 @@ TEST(CompactRepair, ATornIndexUnderAnUnknownSortOrderIsRefusedNamingIt) {
 
 namespace {
 
-enum class Harm { ZeroDataPage, SmashOffset, ZeroLongValuePage, TearInlineLength };
+enum class Harm { ZeroDataPage, SmashOffset, ZeroLongValuePage, TearInlineLength, ShortenLength };
 
 struct Harmed {
   std::string table;
@@ -353,7 +353,7 @@ Harmed harm(Patient& p, Harm how) {
     p.save();
     return h;
   }
-  if (how == Harm::ZeroLongValuePage) {
+  if (how == Harm::ZeroLongValuePage || how == Harm::ShortenLength) {
     for (const jet::CatalogEntry* t : db->catalog().tables(false)) {
       const jet::TableDef& d = db->tableDef(t->tdefPage());
       jet::TableScan scan(*db, d);
@@ -361,8 +361,13 @@ Harmed harm(Patient& p, Harm how) {
         for (const jet::Column& c : d.columns) {
           const jet::Field f = jet::RowFields(d, db->jet4(), row.bytes).field(c);
           if (c.longValue() && !f.null && f.bytes.size() == 12 && !(f.bytes.u8(3) & 0x80) &&
-              !h.page)
+              !h.page) {
             h = {t->name, jet::RowPtr::fromRaw(f.bytes.u32(4)).page, 0};
+            if (how == Harm::ShortenLength)  // one byte short of its pieces
+              p.patch32(row.stored.page,
+                        static_cast<size_t>(f.bytes.data() - row.page.bytes().data()),
+                        f.bytes.u32(0) - 1);
+          }
         }
     }
     if (!h.page) throw std::runtime_error(p.path + ": no memo/OLE value outside its row");
@@ -377,7 +382,8 @@ Harmed harm(Patient& p, Harm how) {
       p.patch(h.page, (db->jet4() ? 14 : 10) + 2 * last, {0x04, 0x00});  // into the header
     }
   }
-  if (how != Harm::SmashOffset) p.s.setPage(h.page, std::vector<uint8_t>(p.s.pageSize, 0));
+  if (how == Harm::ZeroDataPage || how == Harm::ZeroLongValuePage)
+    p.s.setPage(h.page, std::vector<uint8_t>(p.s.pageSize, 0));
   p.save();
   return h;
 }
@@ -412,10 +418,10 @@ TEST(CompactRepair, SalvageLeavesOutExactlyTheRowsThatCannotBeRead) {
   jet::CompactOptions salvage;
   salvage.salvage = true;
   for (const std::string& file : files)
-    for (const Harm how :
-         {Harm::ZeroDataPage, Harm::SmashOffset, Harm::ZeroLongValuePage, Harm::TearInlineLength}) {
+    for (const Harm how : {Harm::ZeroDataPage, Harm::SmashOffset, Harm::ZeroLongValuePage,
+                           Harm::TearInlineLength, Harm::ShortenLength}) {
       SCOPED_TRACE(file + " harm " + std::to_string(static_cast<int>(how)));
-      if (how == Harm::ZeroLongValuePage && file != demoDatabase())
+      if ((how == Harm::ZeroLongValuePage || how == Harm::ShortenLength) && file != demoDatabase())
         continue;  // the others hold every memo value in its row
       Patient p(file);
       const Harmed h = harm(p, how);
@@ -440,7 +446,7 @@ TEST(CompactRepair, SalvageLeavesOutExactlyTheRowsThatCannotBeRead) {
         EXPECT_EQ(l.named.size(), l.rows + l.values) << l.reason;
         values += l.values;
       }
-      EXPECT_EQ(values > 0, how == Harm::ZeroLongValuePage || how == Harm::TearInlineLength);
+      EXPECT_EQ(values > 0, how >= Harm::ZeroLongValuePage);  // emptied, or kept as they hold
       EXPECT_EQ(linesWith(report, "\n" + h.table + "\t"), h.rows + values) << report;
       const jet::CheckReport check = jet::check(p.out, connectOf(p.path), jet::CheckOptions{true});
       for (const jet::Finding& f : check.findings) ADD_FAILURE() << f.table << ": " << f.message;
