@@ -120,10 +120,14 @@ class Compactor {
     reloc_ = planRelocation(src_, tables, options_.keepIds);
     alloc_ = std::make_unique<PageAllocator>(reloc_.tdefPages());
     holder_ = std::make_unique<MapHolder>(*alloc_, sink_);
-    for (size_t i = 0; i < tables.size(); ++i) {
-      pacer_.phase(static_cast<double>(i) / tables.size(),
-                   static_cast<double>(i + 1) / tables.size());
-      outcome.digest.push_back(compactTable(tables[i], outcome.result));
+    // Each table's share of the progress is its share of the data pages.
+    double total = 0, done = 0;
+    for (const CatalogTable& t : tables) total += census_.dataPagesOf(t.tdef).size() + 1.0;
+    for (const CatalogTable& t : tables) {
+      const double share = census_.dataPagesOf(t.tdef).size() + 1.0;
+      pacer_.phase(done / total, (done + share) / total);
+      done += share;
+      outcome.digest.push_back(compactTable(t, outcome.result));
     }
     finish();
     outcome.result.indexesRebuilt = std::move(rebuiltIndexes_);
