@@ -167,6 +167,10 @@ CompactResult compactWith(FileSystem& fs, const std::string& src, const std::str
     // Damage that appeared while the file was read is another program's writing.
     if (sourceState(fs, src) != before) throwInUse(src);
     throw Error(3049, "Cannot compact '" + src + "': " + e.description());
+  } catch (const Error& e) {
+    // So is a refusal for such damage.
+    if (e.number() == 3049 && sourceState(fs, src) != before) throwInUse(src);
+    throw;
   }
 #ifdef __GLIBC__
   // What the copying freed goes back to the system before the read-back
