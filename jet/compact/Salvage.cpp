@@ -12,6 +12,7 @@
 #include "jet/db/Value.h"
 #include "jet/format/DataPage.h"
 #include "jet/format/IndexPage.h"
+#include "jet/format/LongValue.h"
 #include "jet/format/Row.h"
 #include "jet/format/UsageMap.h"
 
@@ -222,11 +223,15 @@ class Salvager {
       pages_[pg] = "it is listed as a data page of the table but is none";
       return;
     }
-    // A data page this table's map lists and no map of the table it names
-    // does: the owner field is what is damaged.
+    // A data page this table's map lists that names another table, whose
+    // map does not list it: the owner field is what is damaged. Long-value
+    // pages and map holders are no table's rows.
     const uint32_t owner = b.u32(4);
-    if (owner != def_.firstPage && listedBy(owner, pg)) {
-      pages_[pg] = "it is listed as a data page of the table but names another as its owner";
+    if (owner == kLvalOwner) return;  // memo pieces, no rows: the map's bit is stale
+    const std::vector<uint32_t>& defs = census_.tableDefinitions();
+    if (owner != def_.firstPage &&
+        (!std::binary_search(defs.begin(), defs.end(), owner) || listedBy(owner, pg))) {
+      pages_[pg] = "it is listed as a data page of the table but is none";
       return;
     }
     const size_t before = rows_.live.size();
