@@ -623,7 +623,12 @@ class Compactor {
           pieces_.push_back(static_cast<uint32_t>(piece.size()));
         });
       } catch (const Corrupt& e) {
-        if (!options_.salvage || f.bytes.size() < kLongValueHeader) throw;
+        if (!options_.salvage) throw;
+        if (f.bytes.size() < kLongValueHeader) {  // no header to mend: the value goes
+          fields->setNull(row_.data(), col);
+          valueNoted(c, col, e.description(), "made null");
+          continue;
+        }
         if (f.bytes.size() > kLongValueHeader) {  // only an inline value fills more
           inlineMended(c, col, at, f.bytes.size() - kLongValueHeader, e.description());
           continue;

@@ -45,6 +45,11 @@ RowFields::RowFields(const TableDef& def, bool jet4, ByteView row)
     badRow("variable data runs into the trailer");
 }
 
+void RowFields::setNull(uint8_t* row, const Column& c) const {
+  row[static_cast<size_t>(mask_ - row_.data()) + c.number / 8] &=
+      static_cast<uint8_t>(~(1u << (c.number % 8)));
+}
+
 Field RowFields::field(const Column& c) const {
   Field out;
   if (c.number >= stored_) {  // added after the row was written

@@ -36,6 +36,9 @@ class RowFields {
   Field field(const Column& c) const;
   // Every field, indexed like TableDef::columns, into `out` (storage reused).
   void all(std::vector<Field>& out) const;
+  // Makes column c null in `row`, a writable copy of the bytes read; its
+  // stored bytes stay, unread. c must be stored in the row and no Yes/No.
+  void setNull(uint8_t* row, const Column& c) const;
 
  private:
   static constexpr uint32_t kMaxOffsets = 512;  // var columns + end; more is damage
