@@ -47,6 +47,7 @@ struct TableCopy {
   bool haveAuto = false;
   int32_t maxAuto = 0;
   TableDigest digest;
+  std::map<size_t, std::string> torn;  // indexes made again as their own cannot be read, why
 };
 
 // An index written as its entries arrive in order, with the checksum and
@@ -451,6 +452,7 @@ class Compactor {
       return Entries::Stored;
     rebuiltIndexes_.push_back({c.table.name, indexName(c.def, k),
                                stored.damage.value_or("its entries are not the keys of its rows")});
+    if (stored.damage) c.torn[k] = *stored.damage;
     return Entries::Rows;
   }
 
@@ -485,7 +487,11 @@ class Compactor {
   void writeIndex(TableCopy& c, size_t k, Entries from, double at, double share) {
     IndexOut out(c.table.tdef, *alloc_, sink_);
     const auto tick = [&](double done) { pacer_.step(at + share * done); };
-    const auto add = [&](const EntryRef& e) { out.add(e); };
+    uint64_t entries = 0;
+    const auto add = [&](const EntryRef& e) {
+      out.add(e);
+      ++entries;
+    };
     if (from == Entries::Stored) {
       emitStoredIndex(src_, c.def, k, c.rows, c.newPlace, true, tick, add);
     } else {
@@ -498,6 +504,11 @@ class Compactor {
       sorter.drain(add);
     }
     const BuiltIndex built = out.finish();
+    const auto torn = c.torn.find(k);
+    if (torn != c.torn.end() && (c.def.realIndexes[k].flags & index_flag::kUnique) &&
+        out.distinct() < entries) {
+      uniqueNotKept(c, k, torn->second);
+    }
     patchIndex(c, k, built, out.distinct());
     c.digest.indexes.push_back(out.digest);
   }
@@ -534,6 +545,39 @@ class Compactor {
     std::swap(into, rebuilt_);
     rebuiltIndexes_.push_back({c.table.name, indexName(c.def, k),
                                damage.value_or("its entries are not the keys of its rows")});
+    if (damage && uniqueButRepeated(c.def.realIndexes[k], into)) uniqueNotKept(c, k, *damage);
+  }
+
+  // A unique index made again from rows that hold one key twice, its own
+  // entries unreadable: they cannot say which row is wrong, and the flag may
+  // be what the damage changed. Refused; salvage keeps every row and lets
+  // the copy's index take repeated keys.
+  void uniqueNotKept(TableCopy& c, size_t k, const std::string& damage) {
+    const std::string what = "index '" + indexName(c.def, k) +
+                             "' is unique, but its rows hold one key twice, and its own entries "
+                             "cannot be read to say which is wrong (" +
+                             damage + ")";
+    if (!options_.salvage) damaged(c.table.name, c.def.firstPage, what);
+    c.def.buffer[c.def.realIndexes[k].definitionOffset + f_.realIdxFlags] &=
+        static_cast<uint8_t>(~index_flag::kUnique);
+    const std::string name = indexName(c.def, k);
+    for (auto it = rebuiltIndexes_.rbegin(); it != rebuiltIndexes_.rend(); ++it)
+      if (it->table == c.table.name && it->index == name) {
+        it->reason = what + "; the copy's index no longer asks for unique keys";
+        break;
+      }
+  }
+
+  static bool uniqueButRepeated(const RealIndex& r, const SourceIndex& made) {
+    if (!(r.flags & index_flag::kUnique)) return false;
+    for (size_t i = 1; i < made.entries.size(); ++i) {
+      const SourceIndex::Entry &a = made.entries[i - 1], &b = made.entries[i];
+      if (a.keyLength == b.keyLength &&
+          std::equal(made.keys.begin() + a.offset, made.keys.begin() + a.offset + a.keyLength,
+                     made.keys.begin() + b.offset))
+        return true;
+    }
+    return false;
   }
 
   // Primary-key order where there is one, page order for the rest.

@@ -8,6 +8,7 @@
 #include <set>
 
 #include "jet/Engine.h"
+#include "jet/db/RowKeys.h"
 #include "jet/db/TableScan.h"
 #include "jet/format/IndexPage.h"
 #include "jet/format/Row.h"
@@ -270,6 +271,50 @@ TEST(CompactRepair, TornIndexPagesAreRebuiltFromTheRows) {
     REQUIRE_JUDGES();
     expectSameInJudges(original, p.out, passwordOf(original));
   }
+}
+
+// A torn index flagged unique over rows that repeat a key: nothing says
+// whether the flag or a row is wrong. Compaction refuses, naming it;
+// salvage keeps every row and lets the copy's index take repeated keys.
+TEST(CompactRepair, ATornUniqueIndexOverRepeatedKeysKeepsEveryRow) {
+  Patient p;
+  std::string table;
+  const jet::RealIndex* hit = nullptr;
+  const auto db = jettest::open(p.path, kConnect);
+  for (const jet::CatalogEntry* t : db->catalog().tables(false)) {
+    const jet::TableDef& def = db->tableDef(t->tdefPage());
+    for (const jet::RealIndex& r : def.realIndexes) {
+      if ((r.flags & jet::index_flag::kUnique) || hit) continue;
+      jet::RowKeys keys(*db, def, r);
+      std::set<std::vector<uint8_t>> seen;
+      jet::TableScan scan(*db, def);
+      for (jet::RawRow row; scan.next(row) && !hit;) {
+        std::vector<uint8_t> key;
+        if (keys.append(row.bytes, key) == jet::RowKeys::Outcome::Key && !seen.insert(key).second)
+          hit = &r, table = t->name;
+      }
+    }
+  }
+  ASSERT_NE(hit, nullptr) << "the demo has no index over repeated keys";
+  const jet::Format& f = db->format();
+  const uint32_t tdef = db->catalog().findTable(table)->tdefPage();
+  std::vector<uint8_t> page = p.s.page(tdef);
+  page[hit->definitionOffset + f.realIdxFlags] |= jet::index_flag::kUnique;
+  jet::putLe32(&page[hit->definitionOffset + f.realIdxRoot], p.s.pages() + 5);  // torn away
+  p.s.setPage(tdef, page);
+  p.save();
+  const std::string error = p.compactError();
+  EXPECT_NE(error.find("unique, but its rows hold one key twice"), std::string::npos) << error;
+
+  jet::CompactOptions salvage;
+  salvage.salvage = true;
+  const jet::CompactResult r = jet::compactDatabase(p.path, p.out, kConnect, salvage);
+  EXPECT_EQ(r.rowsLost, 0u);
+  ASSERT_EQ(r.indexesRebuilt.size(), 1u);
+  EXPECT_NE(r.indexesRebuilt[0].reason.find("no longer asks for unique keys"), std::string::npos);
+  const jet::CheckReport check = jet::check(p.out, kConnect, jet::CheckOptions{true});
+  for (const jet::Finding& finding : check.findings)
+    ADD_FAILURE() << finding.table << ": " << finding.message;
 }
 
 // A text index under a sort order without key tables here is checked as
