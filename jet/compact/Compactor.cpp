@@ -108,6 +108,7 @@ class Compactor {
         lost_.push_back({"MSysObjects", 2, 0, 0, why, {}});
         dropRows_.insert(row);
       }
+      untyped();
       // Left out of the copy too, or it would name a page outside it.
       for (const CatalogEntry* t : src_.catalog().tables(true))
         if (options_.salvage && (t->tdefPage() < 2 || t->tdefPage() >= src_.pageCount()))
@@ -241,6 +242,26 @@ class Compactor {
     fromTemplate_.push_back("the definition of table '" + t.name + "' (page " +
                             std::to_string(t.tdef) + ": " + damage + ")");
     return true;
+  }
+
+  // A catalog row of a Type no object has names nothing a reader can use;
+  // salvage leaves it out (its table, if it was one, is found by its pages).
+  void untyped() {
+    std::set<uint32_t> reached;
+    for (const CatalogEntry* t : src_.catalog().tables(true)) reached.insert(t->tdefPage());
+    const std::vector<uint32_t>& defs = census_.tableDefinitions();
+    for (const CatalogEntry& e : src_.catalog().entries) {
+      if (e.knownType()) continue;
+      // The row of a definition no table row reaches: made a table again below.
+      if (!reached.count(e.tdefPage()) &&
+          std::binary_search(defs.begin(), defs.end(), e.tdefPage()))
+        continue;
+      const std::string why = "the catalog row of '" + e.name + "' has Type " +
+                              std::to_string(e.type) + ", which no object has";
+      if (!options_.salvage) damaged("MSysObjects", e.headerPage, why);
+      lost_.push_back({"MSysObjects", 2, 0, 0, why + "; the row is left out", {}});
+      dropRows_.insert(RowPtr{e.headerPage, e.headerRow}.raw());
+    }
   }
 
   // Another table of t's name: salvage found its definition where t's row

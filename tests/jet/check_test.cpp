@@ -513,6 +513,20 @@ const Verdict kVerdicts[] = {
        const auto [offset, width] = catalogField(at, "Table1", "Type");
        poke16(s, entryOf(at, "Table1").headerPage, offset, 14594);
      }},
+    // Salvage leaves such a row out where it names no table.
+    {"a container's catalog row given a Type no object has", kJ3, "MSysObjects",
+     "which no object has", Severity::Error, Advice::Salvage,
+     [](const Places& at, jettest::Surgery& s) {
+       for (const jet::CatalogEntry& e : at.db->catalog().entries)
+         if (e.name == "Scripts") {
+           const jet::TableDef& cat = at.def("MSysObjects");
+           const jet::RowSlot row = jet::readRow(at.db->pages(), {e.headerPage, e.headerRow});
+           const jet::Field f =
+               jet::RowFields(cat, at.db->jet4(), row.bytes).field(*cat.findColumn("Type"));
+           poke16(s, e.headerPage, static_cast<size_t>(f.bytes.data() - row.page.bytes().data()),
+                  161);
+         }
+     }},
     {"two catalog rows with one Id", kJ3, "Table3", "name the same table definition page",
      Severity::Error, Advice::Restore,
      [](const Places& at, jettest::Surgery& s) { giveIdOf(at, s, "Table3", "Table2"); }},
