@@ -591,13 +591,11 @@ class Compactor {
 
   static bool uniqueButRepeated(const RealIndex& r, const SourceIndex& made) {
     if (!(r.flags & index_flag::kUnique)) return false;
-    for (size_t i = 1; i < made.entries.size(); ++i) {
-      const SourceIndex::Entry &a = made.entries[i - 1], &b = made.entries[i];
-      if (a.keyLength == b.keyLength &&
-          std::equal(made.keys.begin() + a.offset, made.keys.begin() + a.offset + a.keyLength,
-                     made.keys.begin() + b.offset))
-        return true;
-    }
+    const auto key = [&](const SourceIndex::Entry& e) {
+      return ByteView(made.keys.data() + e.offset, e.keyLength);
+    };
+    for (size_t i = 1; i < made.entries.size(); ++i)
+      if (key(made.entries[i - 1]) == key(made.entries[i])) return true;
     return false;
   }
 
@@ -702,8 +700,7 @@ class Compactor {
           valueLost(c, col, at, e.description());
           continue;
         }
-        putLe32(row_.data() + at,
-                (le32(row_.data() + at) & 0xC0000000u) | static_cast<uint32_t>(data_.size()));
+        putLongValueLength(row_.data() + at, h.kind, static_cast<uint32_t>(data_.size()));
         valueNoted(c, col, e.description(),
                    "kept as the " + std::to_string(data_.size()) + " bytes its pieces hold");
       }
@@ -729,13 +726,13 @@ class Compactor {
     } catch (const Corrupt&) {
       return false;
     }
-    return !data_.empty() && data_.size() < 0x40000000u;
+    return !data_.empty() && data_.size() <= kLongValueMaxLength;
   }
 
   // Salvage: the value becomes an empty one held in the row, the row stays.
   void valueLost(const TableCopy& c, const Column& col, size_t at, const std::string& why) {
     std::fill(row_.begin() + at, row_.begin() + at + kLongValueHeader, 0);
-    row_[at + 3] = 0x80;
+    putLongValueLength(row_.data() + at, LongValueKind::Inline, 0);
     valueNoted(c, col, why, "emptied");
   }
 
@@ -744,7 +741,7 @@ class Compactor {
   void inlineMended(const TableCopy& c, const Column& col, size_t at, size_t length,
                     const std::string& why) {
     std::fill(row_.begin() + at, row_.begin() + at + kLongValueHeader, 0);
-    putLe32(row_.data() + at, static_cast<uint32_t>(length) | 0x80000000u);
+    putLongValueLength(row_.data() + at, LongValueKind::Inline, static_cast<uint32_t>(length));
     valueNoted(c, col, why, "kept as the " + std::to_string(length) + " bytes its field holds");
   }
 

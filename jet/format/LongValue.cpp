@@ -24,7 +24,7 @@ LongValueHeader parseLongValueHeader(ByteView field) {
     throwCorrupt("a memo/OLE field is shorter than its 12-byte header");
   const uint32_t word = field.u32(0);
   LongValueHeader h;
-  h.length = word & 0x3FFFFFFF;
+  h.length = word & kLongValueMaxLength;
   switch (word >> 30) {
     case 2:
       h.kind = LongValueKind::Inline;
@@ -40,6 +40,13 @@ LongValueHeader parseLongValueHeader(ByteView field) {
   }
   h.first = RowPtr::fromRaw(field.u32(4));
   return h;
+}
+
+void putLongValueLength(uint8_t* field, LongValueKind kind, uint32_t length) {
+  const uint32_t bits = kind == LongValueKind::Inline      ? 0x80000000u
+                        : kind == LongValueKind::SingleRow ? 0x40000000u
+                                                           : 0u;
+  putLe32(field, bits | (length & kLongValueMaxLength));
 }
 
 namespace {

@@ -31,8 +31,12 @@ struct LongValueHeader {
   RowPtr first;  // first LVAL row (not inline)
 };
 
+constexpr uint32_t kLongValueMaxLength = 0x3FFFFFFF;  // the length's 30 bits
+
 // Throws Corrupt when the field is shorter than 12 bytes or both kind bits are set.
 LongValueHeader parseLongValueHeader(ByteView field);
+// Writes the header's first word, as parseLongValueHeader reads it.
+void putLongValueLength(uint8_t* field, LongValueKind kind, uint32_t length);
 
 // Calls piece(bytes, where) for each stored piece in order: the inline data
 // (where null), the single row, or each chain row without its link. Throws
