@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <optional>
 #include <set>
 
 #include "jet/Engine.h"
@@ -369,6 +370,35 @@ struct Harmed {
 // it, or the last live row of that page (no other row's end hangs on its
 // start); or the long-value page of the first memo/OLE value held outside
 // its row.
+// The first memo/OLE value of a user table held in its row (inline), or
+// outside it: where its field sits, its size, and its header's first two words.
+struct LongValueAt {
+  std::string table;
+  uint32_t page = 0;  // of the row's bytes
+  size_t at = 0, field = 0;
+  uint32_t length = 0, first = 0;
+};
+std::optional<LongValueAt> firstLongValue(const jet::Database& db, bool inlineValue) {
+  for (const jet::CatalogEntry* t : db.catalog().tables(false)) {
+    const jet::TableDef& d = db.tableDef(t->tdefPage());
+    jet::TableScan scan(db, d);
+    for (jet::RawRow row; scan.next(row);)
+      for (const jet::Column& c : d.columns) {
+        const jet::Field f = jet::RowFields(d, db.jet4(), row.bytes).field(c);
+        if (!c.longValue() || f.null || f.bytes.size() < 12 ||
+            (f.bytes.size() > 12) != inlineValue || ((f.bytes.u8(3) & 0x80) != 0) != inlineValue)
+          continue;
+        return LongValueAt{t->name,
+                           row.stored.page,
+                           static_cast<size_t>(f.bytes.data() - row.page.bytes().data()),
+                           f.bytes.size(),
+                           f.bytes.u32(0),
+                           f.bytes.u32(4)};
+      }
+  }
+  return std::nullopt;
+}
+
 Harmed harm(Patient& p, Harm how) {
   const auto db = jettest::open(p.path, connectOf(p.path));
   const jet::CatalogEntry* table = nullptr;
@@ -380,40 +410,19 @@ Harmed harm(Patient& p, Harm how) {
   if (!table) throw std::runtime_error(p.path + " has no user rows");
   Harmed h{table->name};
   if (how == Harm::TearInlineLength) {
-    // The first memo/OLE value held in its row claims 100 bytes more than
-    // its field: the bytes there are still the value.
-    for (const jet::CatalogEntry* t : db->catalog().tables(false)) {
-      const jet::TableDef& d = db->tableDef(t->tdefPage());
-      jet::TableScan scan(*db, d);
-      for (jet::RawRow row; !h.page && scan.next(row);)
-        for (const jet::Column& c : d.columns) {
-          const jet::Field f = jet::RowFields(d, db->jet4(), row.bytes).field(c);
-          if (!c.longValue() || f.null || f.bytes.size() <= 12 || !(f.bytes.u8(3) & 0x80) || h.page)
-            continue;
-          h = {t->name, row.stored.page, 0};
-          const auto at = static_cast<size_t>(f.bytes.data() - row.page.bytes().data());
-          p.patch32(h.page, at, static_cast<uint32_t>(f.bytes.size() - 12 + 100) | 0x80000000u);
-        }
+    // It claims 100 bytes more than its field: the bytes there are still the value.
+    if (const auto v = firstLongValue(*db, true)) {
+      h = {v->table, v->page, 0};
+      p.patch32(v->page, v->at, static_cast<uint32_t>(v->field - 12 + 100) | 0x80000000u);
     }
     p.save();
     return h;
   }
   if (how == Harm::ZeroLongValuePage || how == Harm::ShortenLength) {
-    for (const jet::CatalogEntry* t : db->catalog().tables(false)) {
-      const jet::TableDef& d = db->tableDef(t->tdefPage());
-      jet::TableScan scan(*db, d);
-      for (jet::RawRow row; !h.page && scan.next(row);)
-        for (const jet::Column& c : d.columns) {
-          const jet::Field f = jet::RowFields(d, db->jet4(), row.bytes).field(c);
-          if (c.longValue() && !f.null && f.bytes.size() == 12 && !(f.bytes.u8(3) & 0x80) &&
-              !h.page) {
-            h = {t->name, jet::RowPtr::fromRaw(f.bytes.u32(4)).page, 0};
-            if (how == Harm::ShortenLength)  // one byte short of its pieces
-              p.patch32(row.stored.page,
-                        static_cast<size_t>(f.bytes.data() - row.page.bytes().data()),
-                        f.bytes.u32(0) - 1);
-          }
-        }
+    if (const auto v = firstLongValue(*db, false)) {
+      h = {v->table, jet::RowPtr::fromRaw(v->first).page, 0};
+      if (how == Harm::ShortenLength)  // one byte short of its pieces
+        p.patch32(v->page, v->at, v->length - 1);
     }
     if (!h.page) throw std::runtime_error(p.path + ": no memo/OLE value outside its row");
   } else {

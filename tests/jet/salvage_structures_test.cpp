@@ -51,15 +51,24 @@ std::vector<uint8_t> idBytes(uint32_t id) {
   return b;
 }
 
-// Overwrites a field of a catalog row with bytes of its own size.
-void setField(Surgery& s, const jet::Database& db, const jet::CatalogEntry& e, const char* column,
-              const std::vector<uint8_t>& bytes) {
+// A catalog row's field: where it sits in its page, and its bytes.
+std::pair<size_t, std::vector<uint8_t>> catalogField(const jet::Database& db,
+                                                     const jet::CatalogEntry& e,
+                                                     const char* column) {
   const jet::TableDef& cat = db.tableDef(2);
   const jet::RowSlot row = jet::readRow(db.pages(), {e.headerPage, e.headerRow});
   const jet::Field f = jet::RowFields(cat, db.jet4(), row.bytes).field(*cat.findColumn(column));
-  if (f.bytes.size() != bytes.size()) return;
+  return {static_cast<size_t>(f.bytes.data() - row.page.bytes().data()),
+          std::vector<uint8_t>(f.bytes.begin(), f.bytes.end())};
+}
+
+// Overwrites a field of a catalog row with bytes of its own size.
+void setField(Surgery& s, const jet::Database& db, const jet::CatalogEntry& e, const char* column,
+              const std::vector<uint8_t>& bytes) {
+  const auto [at, old] = catalogField(db, e, column);
+  if (old.size() != bytes.size()) return;
   std::vector<uint8_t> page = s.page(e.headerPage);
-  std::copy(bytes.begin(), bytes.end(), page.begin() + (f.bytes.data() - row.page.bytes().data()));
+  std::copy(bytes.begin(), bytes.end(), page.begin() + static_cast<ptrdiff_t>(at));
   s.setPage(e.headerPage, page);
 }
 
@@ -119,15 +128,10 @@ const Harm kHarms[] = {
        const jet::CatalogEntry& v = victimOf(db);
        const jet::TableDef& cat = db.tableDef(2);
        const jet::RowSlot row = jet::readRow(db.pages(), {v.headerPage, v.headerRow});
-       const uint16_t stored = jet::RowFields(cat, db.jet4(), row.bytes).storedColumns();
-       // The null mask ends the row, a bit per stored column: clear means null.
-       const size_t mask = static_cast<size_t>(row.bytes.data() - row.page.bytes().data()) +
-                           row.bytes.size() - (stored + 7u) / 8;
+       const jet::RowFields fields(cat, db.jet4(), row.bytes);
        std::vector<uint8_t> page = s.page(v.headerPage);
-       for (const char* column : {"Id", "Type"}) {
-         const uint16_t n = cat.findColumn(column)->number;
-         page[mask + n / 8] &= static_cast<uint8_t>(~(1u << (n % 8)));
-       }
+       uint8_t* start = &page[static_cast<size_t>(row.bytes.data() - row.page.bytes().data())];
+       for (const char* column : {"Id", "Type"}) fields.setNull(start, *cat.findColumn(column));
        s.setPage(v.headerPage, page);
        return std::string();
      },
@@ -138,11 +142,7 @@ const Harm kHarms[] = {
        const jet::CatalogEntry& v = victimOf(db);
        for (const jet::CatalogEntry* t : db.catalog().tables(false))
          if (t != &v && t->name.size() == v.name.size()) {
-           const jet::TableDef& cat = db.tableDef(2);
-           const jet::RowSlot row = jet::readRow(db.pages(), {t->headerPage, t->headerRow});
-           const jet::Field name =
-               jet::RowFields(cat, db.jet4(), row.bytes).field(*cat.findColumn("Name"));
-           setField(s, db, v, "Name", std::vector<uint8_t>(name.bytes.begin(), name.bytes.end()));
+           setField(s, db, v, "Name", catalogField(db, *t, "Name").second);
            return std::string();
          }
        return std::string();
