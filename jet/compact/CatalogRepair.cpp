@@ -224,21 +224,24 @@ bool leftOut(const CatalogRepair& repair, const CatalogEntry& e) {
   });
 }
 
-}  // namespace
+// The catalog's rows sorted out: the table rows that reach their
+// definitions, and those whose Id or name the catalog's indexes contradict.
+struct Reach {
+  std::vector<uint32_t> reached;               // definitions the catalog names
+  std::set<std::string> names;                 // of the tables, folded
+  std::set<std::string> others;                // of the container's other objects, folded
+  std::vector<const CatalogEntry*> misplaced;  // rows whose Id the index contradicts
+};
 
-CatalogRepair repairCatalog(const Database& src, const PageCensus& census, const Database* templ) {
-  CatalogRepair out;
-  std::vector<uint32_t> reached;
-  std::set<std::string> names;
-  const std::vector<uint32_t>& defs = census.tableDefinitions();
-  CatalogEvidence ids(src, defs);
-  std::vector<const CatalogEntry*> misplaced;
+Reach reach(const Database& src, const std::vector<uint32_t>& defs, const CatalogEvidence& ids,
+            int32_t parent, CatalogRepair& out) {
+  Reach r;
   for (const CatalogEntry* t : src.catalog().tables(true)) {
     // A row whose Id names no table definition names no table, nor one whose
     // Id or name the catalog's indexes contradict: its name may be that of a
-    // definition found below, which then takes it.
+    // definition found later, which then takes it.
     if (ids.idContradicted(*t)) {
-      misplaced.push_back(t);
+      r.misplaced.push_back(t);
       continue;
     }
     if (ids.nameContradicted(*t)) {
@@ -250,30 +253,39 @@ CatalogRepair repairCatalog(const Database& src, const PageCensus& census, const
     }
     if (t->tdefPage() != 2 && !std::binary_search(defs.begin(), defs.end(), t->tdefPage()))
       continue;
-    reached.push_back(t->tdefPage());
-    names.insert(foldName(t->name));
+    r.reached.push_back(t->tdefPage());
+    r.names.insert(foldName(t->name));
   }
-  const int32_t parent = tablesContainer(src, templ);
   // A row whose Type is lost (null, or one no object has) and whose Id the
   // index gives as a definition's page is that table's row; the names of the
   // container's other objects are taken, as names are unique within it.
-  std::set<std::string> others;
   for (const CatalogEntry& e : src.catalog().entries) {
     if (!e.knownType() && ids.idContradicted(e))
-      misplaced.push_back(&e);
+      r.misplaced.push_back(&e);
     else if (!e.isTable() && e.parentId == parent)
-      others.insert(foldName(e.name));
+      r.others.insert(foldName(e.name));
   }
+  return r;
+}
+
+}  // namespace
+
+CatalogRepair repairCatalog(const Database& src, const PageCensus& census, const Database* templ) {
+  CatalogRepair out;
+  const CatalogEvidence ids(src, census.tableDefinitions());
+  const int32_t parent = tablesContainer(src, templ);
+  Reach r = reach(src, census.tableDefinitions(), ids, parent, out);
+  std::set<std::string>& names = r.names;
   // Where the catalog lost rows, a definition without rows may be a table
   // whose row was among them: it comes back, listed.
   const bool catalogLost = catalogLostRows(src);
   NewPages pages(src);
   // The catalog's own row: without it, Ids naming page 2 name no object.
-  if (std::find(reached.begin(), reached.end(), 2u) == reached.end()) {
+  if (std::find(r.reached.begin(), r.reached.end(), 2u) == r.reached.end()) {
     pages.add(catalogRow(src, "MSysObjects", 2, parent, kSystemFlags));
     names.insert(foldName("MSysObjects"));
   }
-  const std::vector<OrphanTable> orphans = orphanTables(src, census, reached, true);
+  const std::vector<OrphanTable> orphans = orphanTables(src, census, r.reached, true);
   std::vector<uint32_t> candidates;
   if (const CatalogEntry* t = src.catalog().findTable("MSysNavPaneObjectIDs"))
     candidates.push_back(t->tdefPage());
@@ -286,7 +298,7 @@ CatalogRepair repairCatalog(const Database& src, const PageCensus& census, const
     const bool rowLeftOut = trace.live && leftOut(out, *trace.live);
     if (trace.live && !rowLeftOut) continue;
     std::string name = trace.deletedName;
-    for (const CatalogEntry* t : misplaced)
+    for (const CatalogEntry* t : r.misplaced)
       if (name.empty() && ids.holdsId(*t, o.tdef) && !names.count(foldName(t->name))) {
         name = t->name;
         out.leftOut.push_back({RowPtr{t->headerPage, t->headerRow},
@@ -314,7 +326,7 @@ CatalogRepair repairCatalog(const Database& src, const PageCensus& census, const
     // names it (a row left out for its name too), or where the catalog lost
     // rows: in a sound catalog it is a dropped table's page left behind.
     if (o.pages.empty() && name.empty() && !rowLeftOut && !catalogLost) continue;
-    if (name.empty() || names.count(foldName(name)) || others.count(foldName(name)))
+    if (name.empty() || names.count(foldName(name)) || r.others.count(foldName(name)))
       name = "Recovered_" + std::to_string(o.tdef), named = "none";
     pages.add(catalogRow(src, name, o.tdef, parent, systemName(name) ? kSystemFlags : 0));
     names.insert(foldName(name));
